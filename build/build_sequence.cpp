@@ -1,0 +1,62 @@
+#include "build/build_sequence.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string OverlayFolder(const char (&overlayCode)[3])
+{
+    // Never trust the terminator of a copied fixed array: the code is at most two characters.
+    return std::string(kOverlayRoot) + std::string(overlayCode, strnlen(overlayCode, 2)) + "\\";
+}
+
+void CreatePlaceholder(const std::string& stagingFolder)
+{
+    // An empty file; if the staging folder is missing the image is simply made without it.
+    if (std::FILE* placeholder = std::fopen((stagingFolder + kPlaceholderSuffix).c_str(), "w"))
+        std::fclose(placeholder);
+}
+
+}  // namespace
+
+int RunThroughCommandInterpreter(const std::string& commandLine)
+{
+    return std::system(commandLine.c_str());
+}
+
+bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
+{
+    // An empty root would make every copy read the working folder itself, staging earlier
+    // images, the cue sheet and the program into the new image.
+    if (request.driveRoot.empty())
+        return false;
+
+    const std::string stagingFolder = kStagingFolder;
+
+    runCommand("md " + stagingFolder);
+    for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
+        runCommand("copy " + request.driveRoot + "*." + *letter + "* " + stagingFolder);
+    runCommand("copy " + OverlayFolder(request.overlayCode) + "*.??? " + stagingFolder);
+    CreatePlaceholder(stagingFolder);
+
+    // A tool that failed may have left nothing, or a partial image; an image from an earlier
+    // run must not be passed off as this disc's.
+    const std::string imageToolCommand = std::string(kImageTool) + " -sort " + request.sortList +
+                                         " -o " + kImage + " " + stagingFolder + "\\";
+    if (runCommand(imageToolCommand) != 0)
+        return false;
+
+    if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())
+        return false;
+
+    runCommand("del/Q temp\\*.*");
+    runCommand("rd temp");
+    return true;
+}
+
+bool RunBuild(BuildRequest request)
+{
+    return RunBuild(std::move(request), RunThroughCommandInterpreter);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "build/build_names.h"
+#include "build/disc_catalogue.h"
+#include "build/finishing_files.h"
+
+#include <functional>
+#include <string>
+
+struct BuildRequest {
+    std::string sortList;
+    char overlayCode[3];
+    std::string driveRoot;  // such as D:\ ; empty when the chooser was accepted without a drive
+};
+
+// Runs one command line to completion and returns its exit code (-1: no interpreter started).
+using CommandRunner = std::function<int(const std::string& commandLine)>;
+
+// The runtime's system(): on Windows, %COMSPEC% /c LINE, waited for.
+int RunThroughCommandInterpreter(const std::string& commandLine);
+
+// Stages the disc and its overlay in the staging folder, runs the image tool and writes the
+// finishing files. True when QX7.ISO, QX7Track2.bin and QX7.CUE were all made.
+bool RunBuild(BuildRequest request, const CommandRunner& runCommand);
+bool RunBuild(BuildRequest request);

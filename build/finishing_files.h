@@ -1,0 +1,14 @@
+#pragma once
+
+// Each writer opens and closes its own files, and returns true only when its output
+// was written in full and closed without error.
+
+// The silent second track: 2 MiB of zero bytes, replacing any earlier file.
+bool WriteTrack2File();
+
+// Lays the 32 KiB boot area from the boot-area file over the start of the existing image.
+// False when either file cannot be opened; the image is then left as it was.
+bool StampBootArea();
+
+// The seven-line cue sheet binding the image as track 1 and the silent file as track 2.
+bool WriteCueSheet();

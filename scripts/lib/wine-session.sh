@@ -1,0 +1,41 @@
+# Sourced. One private Wine prefix, one wineserver and one Xvfb display for a whole run,
+# all stopped and removed again when the calling script exits.
+
+korvante_wine_session_start() {
+  local arch=$1
+  KORVANTE_SESSION_DIR=$(mktemp -d /tmp/korvante-wine.XXXXXX)
+  export WINEPREFIX=$KORVANTE_SESSION_DIR/prefix
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # A copy that asks before overwriting would wait forever on a closed standard input.
+  unset COPYCMD
+  if [ "$arch" = i686 ]; then
+    export WINEARCH=win32 KORVANTE_WINE=wine
+  else
+    export WINEARCH=win64 KORVANTE_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+  fi
+  trap korvante_wine_session_stop EXIT
+
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$KORVANTE_SESSION_DIR/display" \
+    >/dev/null 2>&1 &
+  KORVANTE_XVFB_PID=$!
+  local waited=0
+  until [ -s "$KORVANTE_SESSION_DIR/display" ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+    [ $waited -lt 300 ] || { echo "Xvfb did not start" >&2; return 1; }
+  done
+  export DISPLAY=":$(cat "$KORVANTE_SESSION_DIR/display")"
+
+  wineserver -p
+  "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
+  wineserver -w
+  wineserver -p
+}
+
+korvante_wine_session_stop() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  [ -n "${KORVANTE_XVFB_PID:-}" ] && kill "$KORVANTE_XVFB_PID" 2>/dev/null && wait "$KORVANTE_XVFB_PID" 2>/dev/null
+  [ -n "${KORVANTE_SESSION_DIR:-}" ] && rm -rf "$KORVANTE_SESSION_DIR"
+  return 0
+}

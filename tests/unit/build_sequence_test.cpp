@@ -1,0 +1,178 @@
+#include "build/build_sequence.h"
+
+#include "working_folder.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Windows drops the trailing dot of the placeholder's name; elsewhere the backslash and the
+// dot are part of one plain file name in the working folder.
+#ifdef _WIN32
+const char kPlaceholderOnDisk[] = "temp/CDDA2";
+#else
+const char kPlaceholderOnDisk[] = "temp\\CDDA2.";
+#endif
+
+// What the working folder held at the moment each command was run.
+struct RecordedCommand {
+    std::string line;
+    bool placeholderExisted;
+    bool track2Existed;
+    bool cueSheetExisted;
+};
+
+BuildRequest RequestFor(const DiscEntry& disc, const std::string& driveRoot)
+{
+    BuildRequest request{disc.sortList, {}, driveRoot};
+    std::copy(std::begin(disc.overlayCode), std::end(disc.overlayCode), request.overlayCode);
+    return request;
+}
+
+std::vector<std::string> LinesOf(const std::vector<RecordedCommand>& commands)
+{
+    std::vector<std::string> lines;
+    for (const auto& command : commands)
+        lines.push_back(command.line);
+    return lines;
+}
+
+class BuildSequenceTest : public WorkingFolderTest {
+protected:
+    // Stands in for the command interpreter: makes the staging folder, and lets the image tool
+    // "write" an image and end with the given exit code.
+    bool Run(const BuildRequest& request, int toolExitCode = 0, bool toolWritesImage = true)
+    {
+        return RunBuild(request, [&](const std::string& line) {
+            m_commands.push_back({line, fs::exists(kPlaceholderOnDisk), fs::exists(kTrack2File),
+                                  fs::exists(kCueSheet)});
+            if (line == "md temp")
+                fs::create_directory("temp");
+            if (line.rfind(kImageTool, 0) == 0) {
+                if (toolWritesImage)
+                    WriteFile(kImage, Pattern(64 * 1024, 7));
+                return toolExitCode;
+            }
+            return 0;
+        });
+    }
+
+    void SetUp() override
+    {
+        WorkingFolderTest::SetUp();
+        fs::create_directory("data");
+        WriteFile(kBootAreaFile, Pattern(0x8000, 99));
+    }
+
+    std::vector<RecordedCommand> m_commands;
+};
+
+TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
+{
+    struct Case {
+        DiscEntry disc;
+        std::string driveRoot;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {kDiscCatalogue[0], "D:\\",
+         {"md temp", "copy D:\\*.b* temp", "copy D:\\*.c* temp", "copy D:\\*.d* temp",
+          "copy D:\\*.e* temp", "copy D:\\*.f* temp", "copy D:\\*.i* temp", "copy D:\\*.m* temp",
+          "copy D:\\*.s* temp", "copy D:\\*.t* temp", "copy files\\s1\\*.??? temp",
+          "data\\mkisofs.exe -sort data\\qx7-1.txt -o QX7.ISO temp\\", "del/Q temp\\*.*", "rd temp"}},
+        {kDiscCatalogue[3], "F:\\",
+         {"md temp", "copy F:\\*.b* temp", "copy F:\\*.c* temp", "copy F:\\*.d* temp",
+          "copy F:\\*.e* temp", "copy F:\\*.f* temp", "copy F:\\*.i* temp", "copy F:\\*.m* temp",
+          "copy F:\\*.s* temp", "copy F:\\*.t* temp", "copy files\\pd\\*.??? temp",
+          "data\\mkisofs.exe -sort data\\qx7-p.txt -o QX7.ISO temp\\", "del/Q temp\\*.*", "rd temp"}},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.disc.caption);
+        m_commands.clear();
+        fs::remove_all("temp");
+        fs::remove(kPlaceholderOnDisk);
+        fs::remove(kTrack2File);
+        fs::remove(kCueSheet);
+
+        EXPECT_TRUE(Run(RequestFor(testCase.disc, testCase.driveRoot)));
+        ASSERT_EQ(LinesOf(m_commands), testCase.expected);
+
+        // The placeholder is made after the overlay copy and before the image tool runs; the
+        // finishing files are written after the tool and before the clean-up.
+        EXPECT_FALSE(m_commands[10].placeholderExisted) << "placeholder made before the overlay copy";
+        EXPECT_TRUE(m_commands[11].placeholderExisted) << "placeholder missing when the tool ran";
+        EXPECT_FALSE(m_commands[11].track2Existed || m_commands[11].cueSheetExisted)
+            << "finishing files written before the image tool ran";
+        EXPECT_TRUE(m_commands[12].track2Existed && m_commands[12].cueSheetExisted)
+            << "finishing files missing at the clean-up";
+    }
+}
+
+TEST_F(BuildSequenceTest, EmptyDriveRootIsRefusedBeforeAnythingRuns)
+{
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], "")));
+    EXPECT_TRUE(m_commands.empty()) << "first command run: " << m_commands.front().line;
+    EXPECT_FALSE(fs::exists(kPlaceholderOnDisk) || fs::exists(kTrack2File) || fs::exists(kCueSheet));
+}
+
+TEST_F(BuildSequenceTest, FailedImageToolStopsTheRunAndLeavesAnEarlierImageAlone)
+{
+    const auto earlierImage = Pattern(40000, 3);
+    WriteFile(kImage, earlierImage);
+
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[2], "E:\\"), 255, false));
+
+    ASSERT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
+    EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
+    EXPECT_FALSE(fs::exists(kTrack2File)) << "track-2 file written after a failed tool";
+    EXPECT_FALSE(fs::exists(kCueSheet)) << "cue sheet written after a failed tool";
+    EXPECT_TRUE(fs::exists("temp")) << "staging folder removed after a failure";
+}
+
+TEST_F(BuildSequenceTest, MissingImageFailsAfterTheTrack2FileWithoutCueSheetOrCleanUp)
+{
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], "D:\\"), 0, false));
+
+    EXPECT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
+    EXPECT_FALSE(fs::exists(kImage)) << "the stamp created an image";
+    EXPECT_TRUE(fs::exists(kTrack2File));
+    EXPECT_FALSE(fs::exists(kCueSheet));
+}
+
+TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
+{
+    // A folder of the same name makes the open fail, as a locked or read-only file would.
+    fs::create_directory(kTrack2File);
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], "D:\\")));
+    EXPECT_EQ(ReadFile(kImage), Pattern(64 * 1024, 7)) << "image stamped although the track-2 file failed";
+    EXPECT_FALSE(fs::exists(kCueSheet));
+    EXPECT_EQ(m_commands.size(), 12u);
+
+    fs::remove(kTrack2File);
+    fs::create_directory(kCueSheet);
+    m_commands.clear();
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], "D:\\")));
+    EXPECT_EQ(m_commands.size(), 12u) << "clean-up ran although the cue sheet failed";
+    EXPECT_TRUE(fs::exists("temp"));
+}
+
+TEST_F(BuildSequenceTest, PlaceholderThatCannotBeCreatedDoesNotStopTheRun)
+{
+    fs::create_directories(kPlaceholderOnDisk);
+    EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[1], "D:\\")));
+    EXPECT_EQ(m_commands.size(), 14u);
+}
+
+TEST_F(BuildSequenceTest, OverlayCodeIsReadAsAtMostTwoCharacters)
+{
+    BuildRequest request = RequestFor(kDiscCatalogue[2], "D:\\");
+    request.overlayCode[2] = 'x';  // a lost terminator must not run past the array
+    EXPECT_TRUE(Run(request));
+    EXPECT_EQ(m_commands.at(10).line, "copy files\\s3\\*.??? temp");
+}
+
+}  // namespace
