@@ -27,15 +27,16 @@ korvante_wine_session_start() {
   done
   export DISPLAY=":$(cat "$KORVANTE_SESSION_DIR/display")"
 
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
-  wineserver -w
-  wineserver -p
 }
 
 korvante_wine_session_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
-  [ -n "${KORVANTE_XVFB_PID:-}" ] && kill "$KORVANTE_XVFB_PID" 2>/dev/null && wait "$KORVANTE_XVFB_PID" 2>/dev/null
-  [ -n "${KORVANTE_SESSION_DIR:-}" ] && rm -rf "$KORVANTE_SESSION_DIR"
-  return 0
+  if [ -d "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "${KORVANTE_XVFB_PID:-}" ]; then
+    kill "$KORVANTE_XVFB_PID" 2>/dev/null || true
+    wait "$KORVANTE_XVFB_PID" 2>/dev/null || true
+  fi
+  if [ -n "${KORVANTE_SESSION_DIR:-}" ]; then rm -rf "$KORVANTE_SESSION_DIR"; fi
 }
