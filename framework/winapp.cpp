@@ -1,0 +1,71 @@
+#include "framework/winapp.h"
+
+#include "framework/wnd.h"
+
+namespace {
+
+CWinApp* g_app = nullptr;
+
+}  // namespace
+
+CWinApp::CWinApp()
+{
+    g_app = this;
+}
+
+void CWinApp::SetModule(HINSTANCE instance)
+{
+    m_hInstance = instance;
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
+    const std::string modulePath(path, length);
+    const std::string::size_type nameStart = modulePath.find_last_of("\\/") + 1;
+    std::string::size_type extension = modulePath.rfind('.');
+    if (extension == std::string::npos || extension < nameStart)
+        extension = modulePath.size();
+    m_strAppName = modulePath.substr(nameStart, extension - nameStart);
+    m_strHelpFilePath = modulePath.substr(0, extension) + ".HLP";
+}
+
+void CWinApp::WinHelp(DWORD context) const
+{
+    HWND window = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
+    ::WinHelpA(window, m_strHelpFilePath.c_str(), HELP_CONTEXT, context);
+}
+
+void CWinApp::OnHelp()
+{
+    ::SendMessageA(::GetActiveWindow(), WM_COMMANDHELP, 0, 0);
+}
+
+CWinApp* AfxGetApp()
+{
+    return g_app;
+}
+
+CWnd* AfxGetMainWnd()
+{
+    return g_app->m_pMainWnd;
+}
+
+HINSTANCE AfxGetInstanceHandle()
+{
+    return g_app->m_hInstance;
+}
+
+int AfxMessageBox(const char* text, UINT type)
+{
+    if ((type & MB_TYPEMASK) == MB_OK && (type & MB_ICONMASK) == 0)
+        type |= MB_ICONEXCLAMATION;
+    HWND owner = AfxGetMainWnd() != nullptr ? AfxGetMainWnd()->m_hWnd : nullptr;
+    return ::MessageBoxA(owner, text, g_app->m_strAppName.c_str(), type);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    g_app->SetModule(instance);
+    // The whole program runs in the modal dialog inside InitInstance, which returns FALSE;
+    // there is no message loop to enter afterwards.
+    g_app->InitInstance();
+    return 0;
+}

@@ -1,0 +1,143 @@
+#include "ui/disc_image_dlg.h"
+
+#include "build/build_sequence.h"
+#include "ui/about_dlg.h"
+#include "ui/drive_select_dlg.h"
+
+#include <cstring>
+
+static_assert(kDiscCatalogue[0].controlId == IDC_SCEN1 && kDiscCatalogue[1].controlId == IDC_SCEN2 &&
+                  kDiscCatalogue[2].controlId == IDC_SCEN3 && kDiscCatalogue[3].controlId == IDC_PREMD,
+              "each radio handler takes the catalogue row of its own button");
+
+namespace {
+
+constexpr char kNotCreatedMessage[] = "CD IMAGE NOT CREATED";
+
+// A CD-ROM drive with no disc, or a drive that has gone, has no readable root folder.
+bool DriveIsReadable(const std::string& driveRoot)
+{
+    // No "insert a disk" box from the system: the program reports the failure itself.
+    const UINT previousMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    const bool readable = ::GetFileAttributesA(driveRoot.c_str()) != INVALID_FILE_ATTRIBUTES;
+    ::SetErrorMode(previousMode);
+    return readable;
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CDiscImageDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_SCEN1, OnRadioScen1)
+    ON_BN_CLICKED(IDC_SCEN2, OnRadioScen2)
+    ON_BN_CLICKED(IDC_SCEN3, OnRadioScen3)
+    ON_BN_CLICKED(IDC_PREMD, OnRadioPremD)
+END_MESSAGE_MAP()
+
+CDiscImageDlg::CDiscImageDlg(CWnd* pParent)
+    : CDialog(IDD_MAIN_DIALOG, pParent), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME))
+{
+}
+
+BOOL CDiscImageDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    if (HMENU systemMenu = GetSystemMenu(FALSE)) {
+        char aboutItem[64];
+        if (::LoadStringA(AfxGetInstanceHandle(), IDS_ABOUTBOX, aboutItem, sizeof aboutItem) > 0) {
+            ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutItem);
+        }
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    return TRUE;
+}
+
+void CDiscImageDlg::OnSysCommand(UINT nID, LPARAM lParam)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+void CDiscImageDlg::OnPaint()
+{
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(&rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CDiscImageDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CDiscImageDlg::OnRadioScen1()
+{
+    TakeDisc(kDiscCatalogue[0]);
+}
+
+void CDiscImageDlg::OnRadioScen2()
+{
+    TakeDisc(kDiscCatalogue[1]);
+}
+
+void CDiscImageDlg::OnRadioScen3()
+{
+    TakeDisc(kDiscCatalogue[2]);
+}
+
+void CDiscImageDlg::OnRadioPremD()
+{
+    TakeDisc(kDiscCatalogue[3]);
+}
+
+void CDiscImageDlg::TakeDisc(const DiscEntry& disc)
+{
+    m_strSortList = disc.sortList;
+    std::memcpy(m_szDiscCode, disc.overlayCode, sizeof m_szDiscCode);
+}
+
+void CDiscImageDlg::OnOK()
+{
+    if (m_strSortList.empty())
+        return;
+
+    CDriveSelectDlg driveSelect;
+    if (driveSelect.DoModal() != IDOK)
+        return;
+    const std::string driveRoot = driveSelect.m_strDrive;
+
+    // An empty root is the build's to refuse; a named drive without a readable disc would
+    // only give an image of the overlay files.
+    if (driveRoot.empty() || DriveIsReadable(driveRoot)) {
+        BuildRequest request;
+        request.sortList = m_strSortList;
+        std::memcpy(request.overlayCode, m_szDiscCode, sizeof request.overlayCode);
+        request.driveRoot = driveRoot;
+        if (RunBuild(request)) {
+            CDialog::OnOK();
+            return;
+        }
+    }
+    AfxMessageBox(kNotCreatedMessage);
+}
