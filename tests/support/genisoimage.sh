@@ -1,0 +1,14 @@
+#!/bin/sh
+# Unix half of the test mkisofs.exe: runs genisoimage in the caller's Windows current folder
+# and reports through the caller's private folder. The status file is renamed into place last,
+# so the caller never reads a half-written code.
+# usage: genisoimage.sh <unix current folder> <private folder> <genisoimage arguments>...
+report=$2
+if cd "$1"; then
+  shift 2
+  genisoimage "$@" >"$report/stdout" 2>"$report/stderr" </dev/null
+  echo $? >"$report/status.new"
+else
+  echo 126 >"$report/status.new"
+fi
+mv "$report/status.new" "$report/status"
