@@ -136,6 +136,70 @@ def read(path):
         return f.read()
 
 
+def write(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(content)
+
+
+def scratch_folder(prefix):
+    # Inside the session's folder, so that the session's clean-up removes it even after a
+    # test was killed.
+    return tempfile.mkdtemp(prefix=prefix, dir=os.path.dirname(os.environ["WINEPREFIX"]))
+
+
+@unittest.skipUnless(WINE and os.environ.get("WINEPREFIX"), "needs the Wine session of scripts/test")
+class HelpersUnderWine(unittest.TestCase):
+    """The helpers the build tests stand on: the CD-ROM drive and the image tool."""
+
+    def setUp(self):
+        self.folder = scratch_folder("korvante-helpers-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+
+    def test_cdrom_drive_defines_and_removes_a_drive_holding_a_folder(self):
+        content = b"read from the drive\n"
+        write(os.path.join(self.folder, "disc", "HELLO.TXT"), content)
+
+        defined = run_wine([CDROM_DRIVE, "define", "G", os.path.join(self.folder, "disc")])
+        self.addCleanup(run_wine, [CDROM_DRIVE, "remove", "G"])
+        # The helper itself checks that GetDriveTypeA now gives DRIVE_CDROM.
+        self.assertEqual(defined.returncode, 0, f"cdrom_drive define G: {describe(defined)}")
+        typed = run_wine(["cmd", "/c", "type", "G:\\HELLO.TXT"])
+        self.assertEqual(typed.stdout.replace(b"\r\n", b"\n"), content, f"type G:\\HELLO.TXT: {describe(typed)}")
+
+        removed = run_wine([CDROM_DRIVE, "remove", "G"])
+        self.assertEqual(removed.returncode, 0, f"cdrom_drive remove G: {describe(removed)}")
+        typed = run_wine(["cmd", "/c", "type", "G:\\HELLO.TXT"])
+        self.assertNotEqual(typed.returncode, 0, f"G: still readable after its removal: {describe(typed)}")
+
+        for args in (["define", "GH", self.folder], ["define", "G"], ["eject", "G"]):
+            refused = run_wine([CDROM_DRIVE] + args)
+            self.assertEqual(refused.returncode, 2, f"cdrom_drive {' '.join(args)}: {describe(refused)}")
+
+    def test_image_tool_passes_arguments_output_and_exit_code_through(self):
+        os.makedirs(self.path("data"))
+        install_tool(self.folder)
+        write(self.path("src", "A.DAT"), b"staged\n")
+        os.makedirs(self.path("out"))
+        tool = self.path("data", "mkisofs.exe")
+
+        made = run_wine([tool, "-o", "out\\X.ISO", "src\\"], cwd=self.folder)
+        self.assertEqual(made.returncode, 0, f"mkisofs.exe -o out\\X.ISO src\\: {describe(made)}")
+        self.assertIn(b"extents written", made.stderr, "genisoimage's report not passed through")
+        self.assertEqual(image_file_content(self.path("out", "X.ISO"), "A.DAT"), b"staged\n",
+                         "A.DAT in the image written through the shim")
+
+        # A missing source folder: the shim must end exactly as genisoimage itself does.
+        native = run(["genisoimage", "-o", "Y.ISO", "missing/"], cwd=self.folder)
+        shimmed = run_wine([tool, "-o", "Y.ISO", "missing\\"], cwd=self.folder)
+        self.assertNotEqual(native.returncode, 0, f"genisoimage on a missing folder: {describe(native)}")
+        self.assertEqual((shimmed.returncode, shimmed.stderr), (native.returncode, native.stderr),
+                         "exit code and error output through the shim against genisoimage's own")
+
+    def path(self, *parts):
+        return os.path.join(self.folder, *parts)
+
+
 @unittest.skipUnless(WINE and os.environ.get("WINEPREFIX"), "needs the Wine session of scripts/test")
 class BuildUnderWine(unittest.TestCase):
     """Each test builds in a fresh working folder; the discs sit in two CD-ROM drives."""
@@ -144,7 +208,7 @@ class BuildUnderWine(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.discs_root = tempfile.mkdtemp(prefix="korvante-discs-")
+        cls.discs_root = scratch_folder("korvante-discs-")
         for drive in cls.DRIVES:
             make_disc(os.path.join(cls.discs_root, drive), drive)
             defined = run_wine([CDROM_DRIVE, "define", drive, os.path.join(cls.discs_root, drive)])
@@ -159,7 +223,7 @@ class BuildUnderWine(unittest.TestCase):
         shutil.rmtree(cls.discs_root, ignore_errors=True)
 
     def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="korvante-build-")
+        self.folder = scratch_folder("korvante-build-")
         self.addCleanup(shutil.rmtree, self.folder, True)
 
     def assert_same_names(self, found, expected, what):
@@ -191,7 +255,7 @@ class BuildUnderWine(unittest.TestCase):
         for disc, drive in ((0, "E"), (3, "F")):
             sort_list, code, weights = DISCS[disc]
             with self.subTest(disc=sort_list, drive=drive):
-                self.folder = tempfile.mkdtemp(prefix="korvante-build-")
+                self.folder = scratch_folder("korvante-build-")
                 self.addCleanup(shutil.rmtree, self.folder, True)
                 make_working_folder(self.folder)
 

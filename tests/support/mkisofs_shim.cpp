@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -148,6 +150,9 @@ int main(int argc, char** argv)
     const int exitCode = std::atoi(ReadWhole(statusFile).c_str());
     RemovePrivateFolder(privateFolder);
 
+    // The tool's bytes as they are, without a CR added before each line end.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::fwrite(toolOutput.data(), 1, toolOutput.size(), stdout);
     std::fwrite(toolErrors.data(), 1, toolErrors.size(), stderr);
     return exitCode;
