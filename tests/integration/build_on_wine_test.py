@@ -310,6 +310,20 @@ class BuildUnderWine(unittest.TestCase):
         self.assertEqual(int(track1_end.group(1)) * 2048, os.path.getsize(self.path("QX7.ISO")),
                          "track 1's length in sectors x 2048 against the image's size")
 
+    def test_drive_without_a_disc_gives_an_image_of_the_overlay_alone(self):
+        # A CD-ROM drive on a folder that does not exist is a drive with no disc in it: the
+        # nine copies find nothing, and the build goes on without noticing.
+        defined = run_wine([CDROM_DRIVE, "define", "H", os.path.join(self.folder, "no-disc")])
+        self.addCleanup(run_wine, [CDROM_DRIVE, "remove", "H"])
+        self.assertEqual(defined.returncode, 0, f"cdrom_drive define H: {describe(defined)}")
+        make_working_folder(self.folder)
+
+        self.assert_build_succeeds(2, "H")
+
+        self.assertFalse(os.path.exists(self.path("temp")), f"temp left behind: {self.staged_names()}")
+        self.assert_image_holds({name: overlay_content("s3", name)
+                                 for name in (OVERLAY_REPLACES, overlay_new_file("s3"))} | {"CDDA2": b""})
+
     def test_missing_image_tool_fails_and_keeps_the_staged_files(self):
         make_working_folder(self.folder, with_tool=False)
 
