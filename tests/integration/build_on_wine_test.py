@@ -19,7 +19,6 @@ CDROM_DRIVE = os.environ.get("KORVANTE_CDROM_DRIVE", "")
 MKISOFS_DIR = os.environ.get("KORVANTE_MKISOFS_DIR", "")
 
 WINE_TIMEOUT = "120"
-STAGED_LETTERS = "bcdefimst"
 BOOT_AREA_SIZE = 32768
 TRACK2_SIZE = 2 * 1024 * 1024
 
@@ -231,6 +230,13 @@ class BuildUnderWine(unittest.TestCase):
         self.assertEqual(found, expected, f"{what}: missing {sorted(expected - found)}, "
                                           f"unexpected {sorted(found - expected)}")
 
+    def assert_same_bytes(self, found, expected, what):
+        if found == expected:
+            return
+        offset = next((i for i, (a, b) in enumerate(zip(found, expected)) if a != b), min(len(found), len(expected)))
+        self.fail(f"{what}: expected {len(expected)} bytes, found {len(found)}; first difference at offset "
+                  f"{offset}: expected {expected[offset:offset + 8]!r}, found {found[offset:offset + 8]!r}")
+
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
 
@@ -249,7 +255,7 @@ class BuildUnderWine(unittest.TestCase):
         extents = image_extents(image)
         self.assert_same_names(extents, expected_files, "files in the image")
         for name, content in expected_files.items():
-            self.assertEqual(image_file_content(image, name), content, f"content of {name} in the image")
+            self.assert_same_bytes(image_file_content(image, name), content, f"{name} in the image")
 
     def test_whole_build_of_two_discs_from_two_drives(self):
         for disc, drive in ((0, "E"), (3, "F")):
@@ -265,10 +271,10 @@ class BuildUnderWine(unittest.TestCase):
                                        ["QX7.CUE", "QX7.ISO", "QX7Track2.bin", "data", "files"],
                                        "working folder after the build")
                 image = self.path("QX7.ISO")
-                self.assertEqual(read(image)[:BOOT_AREA_SIZE], boot_area_pattern(),
-                                 "image's first 32768 bytes differ from data/qx72ip.bin")
-                self.assertEqual(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
-                                 "track-2 file is not 2 MiB of zero bytes")
+                self.assert_same_bytes(read(image)[:BOOT_AREA_SIZE], boot_area_pattern(),
+                                       "image's first 32768 bytes against data/qx72ip.bin")
+                self.assert_same_bytes(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
+                                       "track-2 file against 2 MiB of zero bytes")
 
                 # Disc files from this drive only; the overlay's copy of LEVEL1.DAT replaced the disc's.
                 self.assert_image_holds(expected_image_files(drive, code))
@@ -307,6 +313,7 @@ class BuildUnderWine(unittest.TestCase):
         self.assertIsNotNone(pregap, f"no pregap in cdrdao's table of contents:\n{text}")
         self.assertEqual(pregap.group(1), "150", "pregap of track 2 in frames")
         track1_end = re.search(r"TRACK\s+1.*?END\s+\S+\(\s*(\d+)\)", text, re.DOTALL)
+        self.assertIsNotNone(track1_end, f"no end of track 1 in cdrdao's table of contents:\n{text}")
         self.assertEqual(int(track1_end.group(1)) * 2048, os.path.getsize(self.path("QX7.ISO")),
                          "track 1's length in sectors x 2048 against the image's size")
 
@@ -346,11 +353,11 @@ class BuildUnderWine(unittest.TestCase):
         result = self.build(1, "F")
 
         self.assertNotEqual(result.returncode, 0, f"build with a failing tool, expected a failure: {describe(result)}")
-        self.assertEqual(read(self.path("QX7.ISO")), earlier_image, "earlier QX7.ISO was changed")
+        self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image, "QX7.ISO against the earlier image")
         self.assert_same_names(self.staged_names(), expected_image_files("F", "s2"),
                                "staging folder after the failed build")
-        staged_level1 = read(self.path("temp", OVERLAY_REPLACES))
-        self.assertEqual(staged_level1, overlay_content("s2", OVERLAY_REPLACES), "staged LEVEL1.DAT")
+        self.assert_same_bytes(read(self.path("temp", OVERLAY_REPLACES)), overlay_content("s2", OVERLAY_REPLACES),
+                               f"staged {OVERLAY_REPLACES}")
 
     def test_build_after_a_failed_one_uses_the_stale_temp_and_removes_it(self):
         make_working_folder(self.folder, with_tool=False)
