@@ -1,0 +1,236 @@
+// "Select a CD Drive" with real CD-ROM drives, and the request the main dialog hands to the build.
+#include "program_under_test.h"
+
+#include <gtest/gtest.h>
+
+#include <winioctl.h>
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const char kChooser[] = "Select a CD Drive";
+
+// A Unix folder for a drive to hold; created here so that the drive has a disc in it.
+std::string DiscFolder(const char* name)
+{
+    const std::string unixFolder = std::string(std::getenv("KORVANTE_DRIVE_FOLDERS")) + "/" + name;
+    CreateDirectoryA(WindowsPath(std::getenv("KORVANTE_DRIVE_FOLDERS")).c_str(), nullptr);
+    CreateDirectoryA(WindowsPath(unixFolder.c_str()).c_str(), nullptr);
+    return unixFolder;
+}
+
+// Gives Z: back its usual form, a fixed disk on /, through Wine's mount manager (the drive
+// helper only makes CD-ROM drives).
+bool RestoreDriveZ()
+{
+    struct UnixDrive {
+        ULONG size;
+        ULONG type;
+        ULONG fsType;
+        DWORD serial;
+        ULONGLONG unixDevice;
+        WCHAR letter;
+        USHORT mountPointOffset;
+        USHORT deviceOffset;
+        USHORT labelOffset;
+    };
+    char buffer[sizeof(UnixDrive) + 2] = {};
+    UnixDrive drive = {};
+    drive.size = sizeof buffer;
+    drive.type = DRIVE_FIXED;
+    drive.letter = L'z';
+    drive.mountPointOffset = sizeof(UnixDrive);
+    std::memcpy(buffer, &drive, sizeof drive);
+    buffer[sizeof(UnixDrive)] = '/';
+
+    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    const BOOL sent = DeviceIoControl(manager, CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS),
+                                      buffer, sizeof buffer, nullptr, 0, &returned, nullptr);
+    CloseHandle(manager);
+    return sent && GetDriveTypeA("Z:\\") == DRIVE_FIXED;
+}
+
+// A program with CD-ROM drives D: and F: that hold discs.
+class DriveChooser : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_driveD = std::make_unique<CdromDrive>('D', DiscFolder("disc-d"));
+        m_driveF = std::make_unique<CdromDrive>('F', DiscFolder("disc-f"));
+        ASSERT_TRUE(m_driveD->defined() && m_driveF->defined()) << "could not make the CD-ROM drives D: and F:";
+    }
+
+    // Starts the program, chooses the disc and presses "Make CD"; the chooser, or null.
+    HWND OpenChooser(ProgramUnderTest& program, int discId = 1001)
+    {
+        m_dialog = program.MainDialog();
+        if (m_dialog == nullptr) {
+            ADD_FAILURE() << "expected the main dialog, found none";
+            return nullptr;
+        }
+        HWND radio = GetDlgItem(m_dialog, discId);
+        ClickControl(radio);
+        if (!WaitFor([&] { return SendMessageA(radio, BM_GETCHECK, 0, 0) == BST_CHECKED; })) {
+            ADD_FAILURE() << "radio " << discId << " did not show as selected after a click";
+            return nullptr;
+        }
+        ClickControl(GetDlgItem(m_dialog, IDOK));
+        HWND chooser = program.WaitForDialog(kChooser);
+        if (chooser == nullptr)
+            ADD_FAILURE() << "expected \"Select a CD Drive\" after \"Make CD\", found none";
+        return chooser;
+    }
+
+    void DoubleClickItem(ProgramUnderTest& program, HWND chooser, int item)
+    {
+        const RECT rect = program.ListItemRect(GetDlgItem(chooser, 1000), item);
+        DoubleClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    }
+
+    HWND m_dialog = nullptr;
+    std::unique_ptr<CdromDrive> m_driveD;
+    std::unique_ptr<CdromDrive> m_driveF;
+};
+
+}  // namespace
+
+TEST_F(DriveChooser, ListsTheCdromDrivesInLetterOrderButNeverZ)
+{
+    ASSERT_EQ(RunHelper("\"" + EnvironmentPath("KORVANTE_CDROM_DRIVE") + "\" define Z /"), 0)
+        << "could not make Z: a CD-ROM drive";
+    ProgramUnderTest program;
+    HWND chooser = OpenChooser(program);
+    const std::vector<std::string> items =
+        chooser != nullptr ? program.ListItems(GetDlgItem(chooser, 1000)) : std::vector<std::string>{};
+    EXPECT_TRUE(RestoreDriveZ()) << "could not give Z: back as a fixed disk";
+
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(items, (std::vector<std::string>{"D:\\", "F:\\"}));
+}
+
+TEST_F(DriveChooser, DoubleClickOnAnItemTakesThatDrive)
+{
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program);
+    ASSERT_NE(chooser, nullptr);
+    DoubleClickItem(program, chooser, 1);
+    EXPECT_TRUE(program.WaitForExit()) << "expected the build to run and the program to end";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|F:\\"});
+}
+
+TEST_F(DriveChooser, DoubleClickOnEmptySpaceBeforeAnySelectionKeepsItOpenAndEnterAcceptsWithNoDrive)
+{
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program);
+    ASSERT_NE(chooser, nullptr);
+    const RECT list = WindowRect(GetDlgItem(chooser, 1000));
+    DoubleClickAt({(list.left + list.right) / 2, list.bottom - 8});
+    // Had the double-click taken a drive, the chooser would be gone before Enter and the
+    // request would name that drive.
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
+}
+
+TEST_F(DriveChooser, EnterWithADriveSelectedStillAcceptsWithNoDrive)
+{
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program);
+    ASSERT_NE(chooser, nullptr);
+    HWND list = GetDlgItem(chooser, 1000);
+    const RECT item = program.ListItemRect(list, 0);
+    ClickAt({(item.left + item.right) / 2, (item.top + item.bottom) / 2});
+    ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0) == 0; }))
+        << "expected D:\\ selected after a click on it";
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
+}
+
+TEST_F(DriveChooser, EscapeCancelsAndNothingHappens)
+{
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program);
+    ASSERT_NE(chooser, nullptr);
+    PressKey(VK_ESCAPE);
+    ASSERT_TRUE(program.WaitUntilGone(chooser)) << "expected Escape to close the chooser";
+    // The main dialog takes a click again only once the cancelled "Make CD" has returned.
+    ClickControl(GetDlgItem(m_dialog, 1002));
+    ASSERT_TRUE(WaitFor([&] { return SendMessageA(GetDlgItem(m_dialog, 1002), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    EXPECT_FALSE(program.HasDialog("KORVANTE 2", m_dialog)) << "expected no message";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{});
+}
+
+struct DiscRequest {
+    int radioId;
+    const char* request;
+};
+
+class DiscRequests : public DriveChooser, public ::testing::WithParamInterface<DiscRequest> {};
+
+TEST_P(DiscRequests, BuildGetsTheDiscsSortListOverlayCodeAndTheDrive)
+{
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program, GetParam().radioId);
+    ASSERT_NE(chooser, nullptr);
+    DoubleClickItem(program, chooser, 0);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{GetParam().request});
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDisc, DiscRequests,
+                         ::testing::Values(DiscRequest{1001, "data\\qx7-1.txt|s1|D:\\"},
+                                           DiscRequest{1002, "data\\qx7-2.txt|s2|D:\\"},
+                                           DiscRequest{1003, "data\\qx7-3.txt|s3|D:\\"},
+                                           DiscRequest{1004, "data\\qx7-p.txt|pd|D:\\"}));
+
+TEST_F(DriveChooser, LastDiscChosenWins)
+{
+    ProgramUnderTest program(true);
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ClickControl(GetDlgItem(dialog, 1002));
+    HWND chooser = OpenChooser(program, 1004);
+    ASSERT_NE(chooser, nullptr);
+    DoubleClickItem(program, chooser, 0);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-p.txt|pd|D:\\"});
+}
+
+TEST_F(DriveChooser, DriveWithNoDiscGivesCdImageNotCreatedWithoutABuild)
+{
+    CdromDrive empty('E', std::string(std::getenv("KORVANTE_DRIVE_FOLDERS")) + "/no-such-disc");
+    ASSERT_TRUE(empty.defined());
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program);
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_EQ(program.ListItems(GetDlgItem(chooser, 1000)), (std::vector<std::string>{"D:\\", "E:\\", "F:\\"}));
+    DoubleClickItem(program, chooser, 1);
+    HWND box = program.WaitForDialog("KORVANTE 2", m_dialog);
+    ASSERT_NE(box, nullptr) << "expected \"CD IMAGE NOT CREATED\"";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{}) << "expected no build for an empty drive";
+}
+
+TEST_F(DriveChooser, DriveGoneWhileTheChooserWasOpenGivesCdImageNotCreatedWithoutABuild)
+{
+    auto driveG = std::make_unique<CdromDrive>('G', DiscFolder("disc-g"));
+    ASSERT_TRUE(driveG->defined());
+    ProgramUnderTest program(true);
+    HWND chooser = OpenChooser(program);
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_EQ(program.ListItems(GetDlgItem(chooser, 1000)), (std::vector<std::string>{"D:\\", "F:\\", "G:\\"}));
+    driveG.reset();
+    DoubleClickItem(program, chooser, 2);
+    HWND box = program.WaitForDialog("KORVANTE 2", m_dialog);
+    ASSERT_NE(box, nullptr) << "expected \"CD IMAGE NOT CREATED\"";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{}) << "expected no build for a drive that is gone";
+}

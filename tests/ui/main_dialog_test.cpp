@@ -1,0 +1,260 @@
+// The main dialog: the disc choice, "Make CD", the build's outcome, the About box and the ways
+// out. Each case starts the program afresh and uses it with real clicks and keys.
+#include "program_under_test.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kRadios[] = {1001, 1002, 1003, 1004};
+const char kChooser[] = "Select a CD Drive";
+
+bool IsChecked(HWND dialog, int id)
+{
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::vector<int> CheckedRadios(HWND dialog)
+{
+    std::vector<int> checked;
+    for (int id : kRadios)
+        if (IsChecked(dialog, id))
+            checked.push_back(id);
+    return checked;
+}
+
+// Clicks a radio button and waits until it shows as selected. Input is handled in order, so
+// once it shows, everything sent before it has been handled too.
+bool ChooseDisc(HWND dialog, int id)
+{
+    ClickControl(GetDlgItem(dialog, id));
+    return WaitFor([&] { return IsChecked(dialog, id); });
+}
+
+POINT Centre(const RECT& rect)
+{
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// Centred within a pixel: the halves of an odd difference round either way.
+void ExpectCentredOver(HWND window, const RECT& area, const char* what)
+{
+    const POINT windowCentre = Centre(WindowRect(window));
+    const POINT areaCentre = Centre(area);
+    EXPECT_NEAR(windowCentre.x, areaCentre.x, 1) << "horizontal centre against " << what;
+    EXPECT_NEAR(windowCentre.y, areaCentre.y, 1) << "vertical centre against " << what;
+}
+
+// The one visible push button captions and the static texts of a message box.
+struct MessageBoxContent {
+    std::vector<std::string> buttons;
+    std::vector<std::string> texts;
+    int icons = 0;
+};
+
+MessageBoxContent ReadMessageBox(HWND box)
+{
+    MessageBoxContent content;
+    for (const ControlInfo& control : Controls(box)) {
+        if (!(control.style & WS_VISIBLE))
+            continue;
+        if (_stricmp(control.className.c_str(), "Button") == 0)
+            content.buttons.push_back(control.text);
+        else if ((control.style & SS_TYPEMASK) == SS_ICON)
+            ++content.icons;
+        else if (_stricmp(control.className.c_str(), "Static") == 0)
+            content.texts.push_back(control.text);
+    }
+    return content;
+}
+
+}  // namespace
+
+TEST(MainDialog, OpensCentredOnTheScreenWithNoDiscChosenAndTheFocusOnMakeCd)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr) << "expected the main dialog \"KORVANTE 2\", found none";
+
+    RECT workArea;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    ExpectCentredOver(dialog, workArea, "the screen's work area");
+    EXPECT_EQ(CheckedRadios(dialog), std::vector<int>{}) << "no disc chosen at start";
+    EXPECT_EQ(program.FocusWindow(), GetDlgItem(dialog, IDOK))
+        << "expected the focus on \"Make CD\", found it on \"" << WindowText(program.FocusWindow()) << "\"";
+}
+
+TEST(MainDialog, RadioButtonsExcludeOneAnother)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    for (int id : {1003, 1001, 1004, 1002}) {
+        ASSERT_TRUE(ChooseDisc(dialog, id)) << "radio " << id << " did not show as selected after a click";
+        EXPECT_EQ(CheckedRadios(dialog), std::vector<int>{id});
+    }
+}
+
+TEST(MainDialog, MakeCdWithNoDiscChosenDoesNothing)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+
+    ClickControl(GetDlgItem(dialog, IDOK));
+    PressKey(VK_RETURN);
+    // A chooser would have disabled the dialog, and this click would not get through.
+    ASSERT_TRUE(ChooseDisc(dialog, 1001)) << "the main dialog took no click after \"Make CD\"";
+    EXPECT_FALSE(program.HasDialog(kChooser)) << "expected no drive chooser without a disc chosen";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{});
+}
+
+TEST(MainDialog, MakeCdAfterADiscOpensTheChooserOwnedByAndCentredOverTheDisabledMainDialog)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1004));
+    ClickControl(GetDlgItem(dialog, IDOK));
+
+    HWND chooser = program.WaitForDialog(kChooser);
+    ASSERT_NE(chooser, nullptr) << "expected \"Select a CD Drive\" after \"Prem D\" and \"Make CD\"";
+    EXPECT_EQ(GetWindow(chooser, GW_OWNER), dialog) << "chooser's owner";
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "main dialog disabled while the chooser is open";
+    ExpectCentredOver(chooser, WindowRect(dialog), "the main dialog");
+}
+
+TEST(MainDialog, EnterCountsAsMakeCd)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1002));
+    PressKey(VK_RETURN);
+    EXPECT_NE(program.WaitForDialog(kChooser), nullptr) << "expected the chooser after Enter";
+}
+
+TEST(MainDialog, EnterOnCancelEndsTheProgram)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1002));
+    // From the clicked radio button the tab stops wrap round to "Make CD", then "Cancel".
+    PressKey(VK_TAB);
+    PressKey(VK_TAB);
+    ASSERT_TRUE(WaitFor([&] { return program.FocusWindow() == GetDlgItem(dialog, IDCANCEL); }))
+        << "expected Tab to move the focus to \"Cancel\"";
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{});
+}
+
+TEST(MainDialog, CancelButtonEndsTheProgram)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ClickControl(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+}
+
+TEST(MainDialog, EscapeEndsTheProgram)
+{
+    ProgramUnderTest program;
+    ASSERT_NE(program.MainDialog(), nullptr);
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+}
+
+TEST(MainDialog, CloseCommandEndsTheProgram)
+{
+    ProgramUnderTest program;
+    ASSERT_NE(program.MainDialog(), nullptr);
+    // Alt+F4 is the close box's command without a window manager to draw the box.
+    PressKeyWith(VK_MENU, VK_F4);
+    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+}
+
+TEST(MainDialog, FailedBuildShowsCdImageNotCreatedAndTheDialogStaysOpen)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1003));
+    ClickControl(GetDlgItem(dialog, IDOK));
+    HWND chooser = program.WaitForDialog(kChooser);
+    ASSERT_NE(chooser, nullptr);
+    PressKey(VK_RETURN);  // accepted without a drive: the recording build fails it
+
+    HWND box = program.WaitForDialog("KORVANTE 2", dialog);
+    ASSERT_NE(box, nullptr) << "expected a message box captioned \"KORVANTE 2\"";
+    const MessageBoxContent content = ReadMessageBox(box);
+    EXPECT_EQ(content.texts, std::vector<std::string>{"CD IMAGE NOT CREATED"});
+    EXPECT_EQ(content.buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(content.icons, 1) << "expected one icon in the box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog) << "message box's owner";
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "main dialog disabled while the box is open";
+
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(program.WaitUntilGone(box));
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(dialog); })) << "main dialog enabled again";
+    EXPECT_EQ(CheckedRadios(dialog), std::vector<int>{1003}) << "the choice stays";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-3.txt|s3|"});
+
+    // Another try is possible at once.
+    ClickControl(GetDlgItem(dialog, IDOK));
+    EXPECT_NE(program.WaitForDialog(kChooser), nullptr) << "expected the chooser for a second try";
+}
+
+TEST(MainDialog, MessageBoxCaptionIsTheExecutablesName)
+{
+    ProgramUnderTest program(false, "DISC TOOL.EXE");
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1001));
+    PressKey(VK_RETURN);
+    ASSERT_NE(program.WaitForDialog(kChooser), nullptr);
+    PressKey(VK_RETURN);
+    EXPECT_NE(program.WaitForDialog("DISC TOOL"), nullptr) << "expected the box captioned \"DISC TOOL\"";
+}
+
+TEST(MainDialog, SuccessfulBuildEndsTheProgramWithoutAMessage)
+{
+    ProgramUnderTest program(true);
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1001));
+    PressKey(VK_RETURN);
+    ASSERT_NE(program.WaitForDialog(kChooser), nullptr);
+    PressKey(VK_RETURN);
+    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end after a good build";
+    EXPECT_FALSE(program.HasDialog("KORVANTE 2", dialog)) << "expected no message";
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
+}
+
+TEST(MainDialog, SystemMenusLastItemOpensTheAboutBoxCentredOverTheDialogAndClosingKeepsTheChoice)
+{
+    ProgramUnderTest program;
+    HWND dialog = program.MainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(ChooseDisc(dialog, 1004));
+
+    // Menus of another process cannot be read under Wine, so the item is chosen as a user
+    // does: Alt+Space, Up to the last item, Enter.
+    PressKeyWith(VK_MENU, VK_SPACE);
+    PressKey(VK_UP);
+    PressKey(VK_RETURN);
+    HWND about = program.WaitForDialog("About KORVANTE 2");
+    ASSERT_NE(about, nullptr) << "expected the About box from the system menu's last item";
+    EXPECT_EQ(GetWindow(about, GW_OWNER), dialog) << "About box's owner";
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "main dialog disabled while the About box is open";
+    ExpectCentredOver(about, WindowRect(dialog), "the main dialog");
+
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(program.WaitUntilGone(about));
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(dialog); }));
+    EXPECT_EQ(CheckedRadios(dialog), std::vector<int>{1004});
+    ClickControl(GetDlgItem(dialog, IDOK));
+    EXPECT_NE(program.WaitForDialog(kChooser), nullptr) << "the choice of \"Prem D\" stays after the About box";
+}

@@ -1,0 +1,379 @@
+#include "program_under_test.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+std::string ClassName(HWND window)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+void SendInputs(std::vector<INPUT> inputs)
+{
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+INPUT MouseInput(POINT screenPoint, DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screenPoint.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screenPoint.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+    return input;
+}
+
+INPUT KeyInput(WORD key, DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = flags;
+    return input;
+}
+
+void Click(POINT screenPoint, int times)
+{
+    // The pointer goes there first and the click waits until the pointer is seen there: a move
+    // queued with the click can be overtaken by the pointer's last reported position.
+    SetCursorPos(screenPoint.x, screenPoint.y);
+    WaitFor([&] {
+        POINT cursor;
+        return GetCursorPos(&cursor) && cursor.x == screenPoint.x && cursor.y == screenPoint.y;
+    });
+    std::vector<INPUT> inputs = {MouseInput(screenPoint, MOUSEEVENTF_MOVE)};
+    for (int i = 0; i < times; ++i) {
+        inputs.push_back(MouseInput(screenPoint, MOUSEEVENTF_LEFTDOWN));
+        inputs.push_back(MouseInput(screenPoint, MOUSEEVENTF_LEFTUP));
+    }
+    SendInputs(inputs);
+}
+
+// Reserved memory in another process, released again at the end of the scope.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, SIZE_T size)
+        : m_process(process), m_address(VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE))
+    {
+    }
+    ~RemoteBuffer() { VirtualFreeEx(m_process, m_address, 0, MEM_RELEASE); }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+    char* address() const { return static_cast<char*>(m_address); }
+    void Write(SIZE_T offset, const void* data, SIZE_T size) const
+    {
+        WriteProcessMemory(m_process, address() + offset, data, size, nullptr);
+    }
+    void Read(SIZE_T offset, void* data, SIZE_T size) const
+    {
+        ReadProcessMemory(m_process, address() + offset, data, size, nullptr);
+    }
+
+private:
+    HANDLE m_process;
+    void* m_address;
+};
+
+}  // namespace
+
+std::string WindowsPath(const char* unixPath)
+{
+    std::string path = std::string("Z:") + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string EnvironmentPath(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr ? WindowsPath(value) : std::string();
+}
+
+std::string WindowText(HWND window)
+{
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+RECT WindowRect(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+std::vector<ControlInfo> Controls(HWND dialog)
+{
+    std::vector<ControlInfo> controls;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        ControlInfo control = {child, ClassName(child), GetDlgCtrlID(child), WindowText(child),
+                               static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE)),
+                               static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE)), WindowRect(child)};
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&control.rect), 2);
+        controls.push_back(control);
+    }
+    return controls;
+}
+
+void ClickControl(HWND control)
+{
+    const RECT rect = WindowRect(control);
+    Click({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1);
+}
+
+void ClickAt(POINT screenPoint)
+{
+    Click(screenPoint, 1);
+}
+
+void DoubleClickAt(POINT screenPoint)
+{
+    Click(screenPoint, 2);
+}
+
+void PressKey(WORD key)
+{
+    SendInputs({KeyInput(key, 0), KeyInput(key, KEYEVENTF_KEYUP)});
+}
+
+void PressKeyWith(WORD modifier, WORD key)
+{
+    SendInputs({KeyInput(modifier, 0), KeyInput(key, 0), KeyInput(key, KEYEVENTF_KEYUP),
+                KeyInput(modifier, KEYEVENTF_KEYUP)});
+}
+
+int RunHelper(const std::string& commandLine)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, kWaitLimitMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
+ProgramUnderTest::ProgramUnderTest(bool buildSucceeds, const std::string& copiedAs)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    char folder[MAX_PATH];
+    GetTempFileNameA(temp, "kui", 0, folder);
+    DeleteFileA(folder);
+    CreateDirectoryA(folder, nullptr);
+    m_folder = folder;
+
+    if (buildSucceeds)
+        std::ofstream(m_folder + "\\build-succeeds");
+
+    std::string program = EnvironmentPath("KORVANTE_STANDIN");
+    if (!copiedAs.empty()) {
+        const std::string copy = m_folder + "\\" + copiedAs;
+        CopyFileA(program.c_str(), copy.c_str(), FALSE);
+        program = copy;
+    }
+    std::string commandLine = "\"" + program + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, m_folder.c_str(),
+                   &startup, &m_process);
+}
+
+ProgramUnderTest::~ProgramUnderTest()
+{
+    if (m_process.hProcess != nullptr) {
+        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(m_process.hProcess, 1);
+            WaitForSingleObject(m_process.hProcess, kWaitLimitMs);
+        }
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+    }
+    RemoveTree(m_folder);
+}
+
+std::vector<HWND> ProgramUnderTest::Dialogs(const std::string& caption) const
+{
+    struct Search {
+        DWORD processId;
+        const std::string* caption;
+        std::vector<HWND> found;
+    } search = {m_process.dwProcessId, &caption, {}};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            Search* search = reinterpret_cast<Search*>(parameter);
+            DWORD processId = 0;
+            GetWindowThreadProcessId(window, &processId);
+            if (processId == search->processId && IsWindowVisible(window) && ClassName(window) == "#32770" &&
+                WindowText(window) == *search->caption)
+                search->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool ProgramUnderTest::HasDialog(const std::string& caption, HWND except) const
+{
+    for (HWND window : Dialogs(caption))
+        if (window != except)
+            return true;
+    return false;
+}
+
+HWND ProgramUnderTest::WaitForDialog(const std::string& caption, HWND except)
+{
+    HWND result = nullptr;
+    WaitFor([&] {
+        for (HWND window : Dialogs(caption))
+            if (window != except)
+                result = window;
+        return result != nullptr;
+    });
+    return result;
+}
+
+HWND ProgramUnderTest::MainDialog()
+{
+    if (m_mainDialog == nullptr && m_process.hProcess != nullptr) {
+        m_mainDialog = WaitForDialog("KORVANTE 2");
+        // The first real input must find the dialog ready and active, as a user finds it.
+        if (m_mainDialog != nullptr) {
+            WaitForInputIdle(m_process.hProcess, kWaitLimitMs);
+            SetForegroundWindow(m_mainDialog);
+            WaitFor([&] { return GetForegroundWindow() == m_mainDialog; });
+        }
+    }
+    return m_mainDialog;
+}
+
+bool ProgramUnderTest::WaitForExit()
+{
+    return m_process.hProcess != nullptr && WaitForSingleObject(m_process.hProcess, kWaitLimitMs) == WAIT_OBJECT_0;
+}
+
+bool ProgramUnderTest::WaitUntilGone(HWND window) const
+{
+    return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+std::vector<std::string> ProgramUnderTest::BuildRequests() const
+{
+    std::vector<std::string> requests;
+    std::ifstream record(m_folder + "\\build-requests.txt");
+    for (std::string line; std::getline(record, line);)
+        requests.push_back(line);
+    return requests;
+}
+
+std::vector<std::string> ProgramUnderTest::ListItems(HWND list) const
+{
+    std::vector<std::string> items;
+    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    constexpr SIZE_T kTextSize = 256;
+    RemoteBuffer remote(m_process.hProcess, sizeof(LVITEMA) + kTextSize);
+    for (int item = 0; item < count; ++item) {
+        LVITEMA row = {};
+        row.iSubItem = 0;
+        row.pszText = remote.address() + sizeof(LVITEMA);
+        row.cchTextMax = kTextSize;
+        remote.Write(0, &row, sizeof row);
+        SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(remote.address()));
+        char text[kTextSize] = {};
+        remote.Read(sizeof(LVITEMA), text, kTextSize - 1);
+        items.push_back(text);
+    }
+    return items;
+}
+
+RECT ProgramUnderTest::ListItemRect(HWND list, int item) const
+{
+    RemoteBuffer remote(m_process.hProcess, sizeof(RECT));
+    RECT rect = {LVIR_LABEL, 0, 0, 0};
+    remote.Write(0, &rect, sizeof rect);
+    SendMessageA(list, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(remote.address()));
+    remote.Read(0, &rect, sizeof rect);
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+HWND ProgramUnderTest::FocusWindow() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(m_process.dwThreadId, &info);
+    return info.hwndFocus;
+}
+
+CdromDrive::CdromDrive(char letter, const std::string& unixFolder)
+    : m_letter(letter),
+      m_defined(RunHelper("\"" + EnvironmentPath("KORVANTE_CDROM_DRIVE") + "\" define " + letter + " " + unixFolder) == 0)
+{
+}
+
+CdromDrive::~CdromDrive()
+{
+    RunHelper("\"" + EnvironmentPath("KORVANTE_CDROM_DRIVE") + "\" remove " + m_letter);
+}
+
+namespace {
+
+// Without a window manager, Wine waits two seconds for one to confirm each hidden window, unless
+// its windows are unmanaged. Every case closes dialogs, so the whole run sets that for itself.
+class UnmanagedWindows : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+            RegCloseKey(key);
+        }
+    }
+    void TearDown() override { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Managed"); }
+
+private:
+    static constexpr char kKey[] = "Software\\Wine\\X11 Driver";
+};
+
+const auto* const g_unmanagedWindows = ::testing::AddGlobalTestEnvironment(new UnmanagedWindows);
+
+}  // namespace

@@ -1,0 +1,104 @@
+#pragma once
+
+// Runs the program's stand-in build in a working folder of its own and drives its windows as a
+// user would: real mouse and keyboard input, read back through the Win32 API.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Every wait ends after this long; the program answers in milliseconds when it is well.
+constexpr DWORD kWaitLimitMs = 15000;
+
+// Windows path of a file given to the test by a Unix path (Wine maps / to Z:).
+std::string WindowsPath(const char* unixPath);
+std::string EnvironmentPath(const char* variable);
+
+// One control of a dialog, in the order the dialog holds them.
+struct ControlInfo {
+    HWND window;
+    std::string className;
+    int id;
+    std::string text;
+    DWORD style;
+    DWORD exStyle;
+    RECT rect;  // in the dialog's client coordinates
+};
+
+std::vector<ControlInfo> Controls(HWND dialog);
+std::string WindowText(HWND window);
+RECT WindowRect(HWND window);
+
+void ClickControl(HWND control);
+void ClickAt(POINT screenPoint);
+void DoubleClickAt(POINT screenPoint);
+void PressKey(WORD key);
+void PressKeyWith(WORD modifier, WORD key);
+
+class ProgramUnderTest {
+public:
+    // Starts the stand-in build in a fresh empty working folder; when a name is given, from a
+    // copy of it by that name in that folder.
+    explicit ProgramUnderTest(bool buildSucceeds = false, const std::string& copiedAs = {});
+    ~ProgramUnderTest();
+    ProgramUnderTest(const ProgramUnderTest&) = delete;
+    ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+    // The main dialog, once it is shown; null if it did not show within the wait limit.
+    HWND MainDialog();
+    // A visible dialog of the program with this caption, other than `except`; null on time-out.
+    HWND WaitForDialog(const std::string& caption, HWND except = nullptr);
+    // Whether a visible dialog with this caption (other than `except`) exists right now.
+    bool HasDialog(const std::string& caption, HWND except = nullptr) const;
+    bool WaitForExit();
+    bool WaitUntilGone(HWND window) const;
+
+    // The requests the recording build received, one "sort list|code|drive root" each.
+    std::vector<std::string> BuildRequests() const;
+
+    // List view items of the program's list control, read through its own memory.
+    std::vector<std::string> ListItems(HWND list) const;
+    RECT ListItemRect(HWND list, int item) const;  // screen coordinates
+
+    // The window that has the keyboard focus in the program's thread.
+    HWND FocusWindow() const;
+
+private:
+    std::vector<HWND> Dialogs(const std::string& caption) const;
+
+    std::string m_folder;
+    PROCESS_INFORMATION m_process = {};
+    HWND m_mainDialog = nullptr;
+};
+
+// Makes a drive letter a CD-ROM drive holding the Unix folder (a missing folder gives a drive
+// with no disc), and removes it again at the end of the scope.
+class CdromDrive {
+public:
+    CdromDrive(char letter, const std::string& unixFolder);
+    ~CdromDrive();
+    CdromDrive(const CdromDrive&) = delete;
+    CdromDrive& operator=(const CdromDrive&) = delete;
+
+    bool defined() const { return m_defined; }
+
+private:
+    char m_letter;
+    bool m_defined;
+};
+
+// Runs a helper program to its end; its exit code, or -1 when it did not start.
+int RunHelper(const std::string& commandLine);
+
+// Waits until the condition holds; false when the wait limit passed first.
+template <typename Condition>
+bool WaitFor(Condition condition)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > kWaitLimitMs)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
