@@ -229,24 +229,31 @@ ProgramUnderTest::~ProgramUnderTest()
     RemoveTree(m_folder);
 }
 
+namespace {
+
+struct DialogSearch {
+    DWORD processId;
+    const std::string* caption;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM parameter)
+{
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == search->processId && IsWindowVisible(window) && ClassName(window) == "#32770" &&
+        WindowText(window) == *search->caption)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> ProgramUnderTest::Dialogs(const std::string& caption) const
 {
-    struct Search {
-        DWORD processId;
-        const std::string* caption;
-        std::vector<HWND> found;
-    } search = {m_process.dwProcessId, &caption, {}};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            Search* search = reinterpret_cast<Search*>(parameter);
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            if (processId == search->processId && IsWindowVisible(window) && ClassName(window) == "#32770" &&
-                WindowText(window) == *search->caption)
-                search->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search = {m_process.dwProcessId, &caption, {}};
+    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
