@@ -123,7 +123,7 @@ TEST_F(DriveChooser, DoubleClickOnAnItemTakesThatDrive)
     HWND chooser = OpenChooser(program);
     ASSERT_NE(chooser, nullptr);
     DoubleClickItem(program, chooser, 1);
-    EXPECT_TRUE(program.WaitForExit()) << "expected the build to run and the program to end";
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|F:\\"});
 }
 
@@ -137,7 +137,7 @@ TEST_F(DriveChooser, DoubleClickOnEmptySpaceBeforeAnySelectionKeepsItOpenAndEnte
     // Had the double-click taken a drive, the chooser would be gone before Enter and the
     // request would name that drive.
     PressKey(VK_RETURN);
-    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
 }
 
@@ -152,7 +152,7 @@ TEST_F(DriveChooser, EnterWithADriveSelectedStillAcceptsWithNoDrive)
     ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0) == 0; }))
         << "expected D:\\ selected after a click on it";
     PressKey(VK_RETURN);
-    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
 }
 
@@ -183,7 +183,7 @@ TEST_P(DiscRequests, BuildGetsTheDiscsSortListOverlayCodeAndTheDrive)
     HWND chooser = OpenChooser(program, GetParam().radioId);
     ASSERT_NE(chooser, nullptr);
     DoubleClickItem(program, chooser, 0);
-    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{GetParam().request});
 }
 
@@ -202,7 +202,7 @@ TEST_F(DriveChooser, LastDiscChosenWins)
     HWND chooser = OpenChooser(program, 1004);
     ASSERT_NE(chooser, nullptr);
     DoubleClickItem(program, chooser, 0);
-    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-p.txt|pd|D:\\"});
 }
 

@@ -49,7 +49,7 @@ void ExpectCentredOver(HWND window, const RECT& area, const char* what)
 struct MessageBoxContent {
     std::vector<std::string> buttons;
     std::vector<std::string> texts;
-    int icons = 0;
+    std::vector<HWND> icons;
 };
 
 MessageBoxContent ReadMessageBox(HWND box)
@@ -61,11 +61,58 @@ MessageBoxContent ReadMessageBox(HWND box)
         if (_stricmp(control.className.c_str(), "Button") == 0)
             content.buttons.push_back(control.text);
         else if ((control.style & SS_TYPEMASK) == SS_ICON)
-            ++content.icons;
+            content.icons.push_back(control.window);
         else if (_stricmp(control.className.c_str(), "Static") == 0)
             content.texts.push_back(control.text);
     }
     return content;
+}
+
+// The standard icon that a message box's icon control shows: the one that, drawn over the
+// control's background, gives the pixels on the screen. Empty when none matches exactly.
+std::string ShownStandardIcon(HWND iconControl, std::string* mismatches)
+{
+    const int width = GetSystemMetrics(SM_CXICON);
+    const int height = GetSystemMetrics(SM_CYICON);
+    const RECT place = WindowRect(iconControl);
+
+    HDC screen = GetDC(nullptr);
+    HDC shot = CreateCompatibleDC(screen);
+    HBITMAP shotBitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ shotPrevious = SelectObject(shot, shotBitmap);
+    BitBlt(shot, 0, 0, width, height, screen, place.left, place.top, SRCCOPY);
+    HDC canvas = CreateCompatibleDC(screen);
+    HBITMAP canvasBitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ canvasPrevious = SelectObject(canvas, canvasBitmap);
+
+    const std::pair<LPCSTR, const char*> candidates[] = {
+        {IDI_HAND, "hand"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "asterisk"}};
+    std::string shown;
+    mismatches->clear();
+    for (const auto& [id, name] : candidates) {
+        // The icon's transparent corner shows the background.
+        HBRUSH background = CreateSolidBrush(GetPixel(shot, 0, 0));
+        const RECT all = {0, 0, width, height};
+        FillRect(canvas, &all, background);
+        DeleteObject(background);
+        DrawIconEx(canvas, 0, 0, LoadIconA(nullptr, id), width, height, 0, nullptr, DI_NORMAL);
+        int differing = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                differing += GetPixel(canvas, x, y) != GetPixel(shot, x, y);
+        *mismatches += std::string(name) + ": " + std::to_string(differing) + " pixels differ; ";
+        if (differing == 0)
+            shown = name;
+    }
+
+    SelectObject(canvas, canvasPrevious);
+    DeleteObject(canvasBitmap);
+    DeleteDC(canvas);
+    SelectObject(shot, shotPrevious);
+    DeleteObject(shotBitmap);
+    DeleteDC(shot);
+    ReleaseDC(nullptr, screen);
+    return shown;
 }
 
 }  // namespace
@@ -146,7 +193,7 @@ TEST(MainDialog, EnterOnCancelEndsTheProgram)
     ASSERT_TRUE(WaitFor([&] { return program.FocusWindow() == GetDlgItem(dialog, IDCANCEL); }))
         << "expected Tab to move the focus to \"Cancel\"";
     PressKey(VK_RETURN);
-    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{});
 }
 
@@ -156,7 +203,7 @@ TEST(MainDialog, CancelButtonEndsTheProgram)
     HWND dialog = program.MainDialog();
     ASSERT_NE(dialog, nullptr);
     ClickControl(GetDlgItem(dialog, IDCANCEL));
-    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
 }
 
 TEST(MainDialog, EscapeEndsTheProgram)
@@ -164,7 +211,7 @@ TEST(MainDialog, EscapeEndsTheProgram)
     ProgramUnderTest program;
     ASSERT_NE(program.MainDialog(), nullptr);
     PressKey(VK_ESCAPE);
-    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
 }
 
 TEST(MainDialog, CloseCommandEndsTheProgram)
@@ -173,7 +220,7 @@ TEST(MainDialog, CloseCommandEndsTheProgram)
     ASSERT_NE(program.MainDialog(), nullptr);
     // Alt+F4 is the close box's command without a window manager to draw the box.
     PressKeyWith(VK_MENU, VK_F4);
-    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end";
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
 }
 
 TEST(MainDialog, FailedBuildShowsCdImageNotCreatedAndTheDialogStaysOpen)
@@ -192,7 +239,10 @@ TEST(MainDialog, FailedBuildShowsCdImageNotCreatedAndTheDialogStaysOpen)
     const MessageBoxContent content = ReadMessageBox(box);
     EXPECT_EQ(content.texts, std::vector<std::string>{"CD IMAGE NOT CREATED"});
     EXPECT_EQ(content.buttons, std::vector<std::string>{"OK"});
-    EXPECT_EQ(content.icons, 1) << "expected one icon in the box";
+    ASSERT_EQ(content.icons.size(), 1u) << "expected one icon in the box";
+    std::string mismatches;
+    EXPECT_TRUE(WaitFor([&] { return ShownStandardIcon(content.icons[0], &mismatches) == "exclamation"; }))
+        << "expected the exclamation-mark icon; " << mismatches;
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog) << "message box's owner";
     EXPECT_FALSE(IsWindowEnabled(dialog)) << "main dialog disabled while the box is open";
 
@@ -228,7 +278,7 @@ TEST(MainDialog, SuccessfulBuildEndsTheProgramWithoutAMessage)
     PressKey(VK_RETURN);
     ASSERT_NE(program.WaitForDialog(kChooser), nullptr);
     PressKey(VK_RETURN);
-    EXPECT_TRUE(program.WaitForExit()) << "expected the program to end after a good build";
+    EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_FALSE(program.HasDialog("KORVANTE 2", dialog)) << "expected no message";
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
 }

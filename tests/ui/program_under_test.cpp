@@ -291,9 +291,12 @@ HWND ProgramUnderTest::MainDialog()
     return m_mainDialog;
 }
 
-bool ProgramUnderTest::WaitForExit()
+DWORD ProgramUnderTest::WaitForExit()
 {
-    return m_process.hProcess != nullptr && WaitForSingleObject(m_process.hProcess, kWaitLimitMs) == WAIT_OBJECT_0;
+    DWORD exitCode = STILL_ACTIVE;
+    if (m_process.hProcess != nullptr && WaitForSingleObject(m_process.hProcess, kWaitLimitMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(m_process.hProcess, &exitCode);
+    return exitCode;
 }
 
 bool ProgramUnderTest::WaitUntilGone(HWND window) const

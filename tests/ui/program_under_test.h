@@ -10,6 +10,8 @@
 // Every wait ends after this long; the program answers in milliseconds when it is well.
 constexpr DWORD kWaitLimitMs = 15000;
 
+constexpr char kEndsNormally[] = "expected the program to end with exit code 0 (259: still running)";
+
 // Windows path of a file given to the test by a Unix path (Wine maps / to Z:).
 std::string WindowsPath(const char* unixPath);
 std::string EnvironmentPath(const char* variable);
@@ -50,7 +52,8 @@ public:
     HWND WaitForDialog(const std::string& caption, HWND except = nullptr);
     // Whether a visible dialog with this caption (other than `except`) exists right now.
     bool HasDialog(const std::string& caption, HWND except = nullptr) const;
-    bool WaitForExit();
+    // The exit code once the program has ended; STILL_ACTIVE (259) when it did not end in time.
+    DWORD WaitForExit();
     bool WaitUntilGone(HWND window) const;
 
     // The requests the recording build received, one "sort list|code|drive root" each.
