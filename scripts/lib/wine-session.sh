@@ -1,8 +1,11 @@
 # Sourced. One private Wine prefix, one wineserver and one Xvfb display for a whole run,
 # all stopped and removed again when the calling script exits.
+#
+#   korvante_wine_session_start ARCH [use-display]
+# With use-display the windows go to the caller's own $DISPLAY instead of a new Xvfb.
 
 korvante_wine_session_start() {
-  local arch=$1
+  local arch=$1 display_mode=${2:-own-display}
   KORVANTE_SESSION_DIR=$(mktemp -d /tmp/korvante-wine.XXXXXX)
   export WINEPREFIX=$KORVANTE_SESSION_DIR/prefix
   export WINEDEBUG=-all
@@ -16,6 +19,16 @@ korvante_wine_session_start() {
   fi
   trap korvante_wine_session_stop EXIT
 
+  if [ "$display_mode" != use-display ]; then
+    korvante_start_xvfb || return 1
+  fi
+
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
+}
+
+korvante_start_xvfb() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$KORVANTE_SESSION_DIR/display" \
     >/dev/null 2>&1 &
   KORVANTE_XVFB_PID=$!
@@ -26,10 +39,6 @@ korvante_wine_session_start() {
     [ $waited -lt 300 ] || { echo "Xvfb did not start" >&2; return 1; }
   done
   export DISPLAY=":$(cat "$KORVANTE_SESSION_DIR/display")"
-
-  mkdir -p "$WINEPREFIX"
-  wineserver -p
-  "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
 }
 
 korvante_wine_session_stop() {

@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""The real KORVANTE 2.EXE, started in fresh working folders under Wine and Xvfb and used with
+real clicks and keys (user_driver.exe), its outputs checked with tools that are not ours.
+
+Run by ctest inside the Wine session of scripts/test. KORVANTE_PROGRAM names the executable,
+KORVANTE_USER_DRIVER the driver.
+"""
+import os
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine_build import (  # noqa: E402
+    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, TRACK2_SIZE, WINE, WineBuildCase, describe,
+    expected_image_files, image_extents, install_tool, make_working_folder, read, run_wine,
+    scratch_folder)
+
+PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
+USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
+PROGRAM_TIMEOUT = 600
+CUE_SHEET_SIZE = 160
+
+
+def windows_path(unix_path):
+    return "Z:" + unix_path.replace("/", "\\")
+
+
+class User:
+    """One run of the program driven by user_driver.exe; `mend` runs while the program waits."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.transcript = ""
+
+    def play(self, *steps, mend=None):
+        args = ["timeout", "-k", "5", str(PROGRAM_TIMEOUT), WINE, USER_DRIVER, windows_path(PROGRAM)]
+        args += [str(step) for step in steps]
+        with subprocess.Popen(args, cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True) as driver:
+            try:
+                for line in driver.stdout:
+                    self.transcript += line
+                    if mend and line.startswith("ok: message"):
+                        mend()
+                        with open(os.path.join(self.folder, "mended"), "w"):
+                            pass
+            except BaseException:
+                driver.terminate()
+                raise
+        return driver.returncode
+
+
+class EndToEnd(WineBuildCase):
+    """Discs in CD-ROM drives E: and F:, a fresh working folder for each case."""
+
+    def use_program(self, *steps, mend=None):
+        user = User(self.folder)
+        code = user.play(*steps, mend=mend)
+        self.assertEqual(code, 0, f"using the program: {' '.join(map(str, steps))}\n{user.transcript}")
+
+    def assert_good_build(self, disc, drive):
+        sort_list, code, weights = DISCS[disc]
+        self.assert_same_names(os.listdir(self.folder),
+                               ["QX7.CUE", "QX7.ISO", "QX7Track2.bin", "data", "files"],
+                               "working folder after the build")
+        image = self.path("QX7.ISO")
+        self.assertEqual(read(image)[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
+                         "system area of QX7.ISO against data/qx72ip.bin")
+        self.assert_image_holds(expected_image_files(drive, code))
+        self.assert_extents_follow_weights(image_extents(image), weights)
+        self.assert_image_is_sound(image)
+        self.assertEqual(os.path.getsize(self.path("QX7.CUE")), CUE_SHEET_SIZE, "size of QX7.CUE")
+        self.assert_cue_sheet_reads_as_two_tracks()
+        self.assertEqual(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
+                         "QX7Track2.bin is not 2 MiB of zero bytes")
+
+    def test_each_disc_from_a_drive_other_than_d(self):
+        for disc in range(4):
+            drive = self.DRIVES[disc % 2]
+            with self.subTest(disc=DISCS[disc][0], drive=drive):
+                self.folder = scratch_folder("korvante-e2e-")
+                make_working_folder(self.folder)
+
+                self.use_program("disc", disc, "make-cd", "pick", drive, "expect-exit")
+
+                self.assert_good_build(disc, drive)
+
+    def test_failures_a_user_meets_then_a_second_try_after_the_mend(self):
+        def remove(*parts):
+            os.remove(self.path(*parts))
+
+        def make_image_folder():
+            os.remove(self.path("QX7.ISO"))
+            os.mkdir(self.path("QX7.ISO"))
+
+        def make_cue_sheet_folder():
+            os.remove(self.path("QX7.CUE"))
+            os.mkdir(self.path("QX7.CUE"))
+
+        cases = [
+            # (what, how to break the folder, how to mend it, whether the tool runs before the failure)
+            ("no data\\mkisofs.exe", lambda: remove("data", "mkisofs.exe"), lambda: install_tool(self.folder), False),
+            ("sort list missing", lambda: os.rename(self.path("data", "qx7-2.txt"), self.path("kept")),
+             lambda: os.rename(self.path("kept"), self.path("data", "qx7-2.txt")), False),
+            ("boot-area file missing", lambda: os.rename(self.path("data", "qx72ip.bin"), self.path("kept")),
+             lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), True),
+            ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), False),
+            ("QX7.CUE cannot be written", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), True),
+        ]
+        for what, breaks, mends, tool_runs in cases:
+            with self.subTest(what):
+                self.folder = scratch_folder("korvante-e2e-")
+                make_working_folder(self.folder)
+                self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+                breaks()
+                earlier_image = read(self.path("QX7.ISO")) if os.path.isfile(self.path("QX7.ISO")) else None
+
+                def check_then_mend():
+                    if earlier_image is not None and not tool_runs:
+                        self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image,
+                                               f"earlier QX7.ISO after the failure ({what})")
+                    mends()
+
+                self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure",
+                                 "wait-file", "mended", "make-cd", "pick", "F", "expect-exit",
+                                 mend=check_then_mend)
+
+                os.remove(self.path("mended"))
+                self.assert_good_build(1, "F")
+
+    def test_enter_in_the_chooser_and_an_empty_drive_fail_without_touching_the_image(self):
+        defined = run_wine([CDROM_DRIVE, "define", "H", os.path.join(self.folder, "no-disc")])
+        self.addCleanup(run_wine, [CDROM_DRIVE, "remove", "H"])
+        self.assertEqual(defined.returncode, 0, f"cdrom_drive define H: {describe(defined)}")
+        make_working_folder(self.folder)
+        self.use_program("disc", 2, "make-cd", "pick", "E", "expect-exit")
+        earlier = {name: read(self.path(name)) for name in ("QX7.ISO", "QX7.CUE", "QX7Track2.bin")}
+
+        self.use_program("disc", 3, "make-cd", "enter", "expect-failure",
+                         "make-cd", "pick", "H", "expect-failure",
+                         "make-cd", "escape", "close")
+
+        for name, content in earlier.items():
+            self.assertEqual(read(self.path(name)), content, f"{name} changed by the failed tries")
+        self.assertFalse(os.path.exists(self.path("temp")), "temp made although nothing was built")
+
+    def test_stale_temp_is_staged_and_removed_by_the_next_good_run(self):
+        make_working_folder(self.folder)
+        os.mkdir(self.path("temp"))
+        with open(self.path("temp", "STALE.DAT"), "wb") as f:
+            f.write(b"left by a failed run\n" * 10)
+
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+
+        self.assertFalse(os.path.exists(self.path("temp")), "temp left behind")
+        expected = expected_image_files("E", "s1")
+        expected["STALE.DAT"] = b"left by a failed run\n" * 10
+        self.assert_image_holds(expected)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,304 @@
+// Plays a user of the real program: starts it in the current folder and works its windows
+// with real clicks and keys, then reports what the program did.
+//
+//   user_driver.exe <program> <step>...
+//
+// Steps, in order:
+//   disc N        click the radio button of catalogue row N (0-3)
+//   make-cd       click "Make CD" and wait for "Select a CD Drive"
+//   pick L        double-click the chooser's item L:\ (fails if the chooser does not list it)
+//   enter         press Enter in the chooser
+//   escape        press Escape in the chooser
+//   wait-file F   wait until file F exists in the current folder (the test mends something)
+//   expect-exit   wait until the program has ended by itself
+//   expect-failure  wait for the "CD IMAGE NOT CREATED" box, close it with OK, and check that
+//                 the main dialog is open and takes input again
+//   close         press Escape in the main dialog and wait for the program to end
+//
+// Every line printed names what was expected and what was found. Exit code 0 when every step
+// did what it expected, 1 otherwise, 2 for a bad command line.
+#include "../ui/program_under_test.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr DWORD kBuildLimitMs = 300000;  // a whole build of a real disc, with its console windows
+
+class Program {
+public:
+    explicit Program(const std::string& executable)
+    {
+        std::string commandLine = "\"" + executable + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        CreateProcessA(executable.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &m_process);
+    }
+    ~Program()
+    {
+        if (m_process.hProcess == nullptr)
+            return;
+        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_process.hProcess, 1);
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool Started() const { return m_process.hProcess != nullptr; }
+    HANDLE Process() const { return m_process.hProcess; }
+
+    bool WaitForExit(DWORD limitMs) const { return WaitForSingleObject(m_process.hProcess, limitMs) == WAIT_OBJECT_0; }
+
+    // A visible top-level window of the program with this caption, waited for.
+    HWND WaitForWindow(const std::string& caption, DWORD limitMs = kWaitLimitMs) const
+    {
+        HWND found = nullptr;
+        const DWORD start = GetTickCount();
+        while ((found = FindVisible(caption)) == nullptr && GetTickCount() - start < limitMs)
+            Sleep(10);
+        return found;
+    }
+
+private:
+    HWND FindVisible(const std::string& caption) const
+    {
+        for (HWND window = FindWindowExA(nullptr, nullptr, nullptr, caption.c_str()); window != nullptr;
+             window = FindWindowExA(nullptr, window, nullptr, caption.c_str())) {
+            DWORD processId = 0;
+            GetWindowThreadProcessId(window, &processId);
+            if (processId == m_process.dwProcessId && IsWindowVisible(window))
+                return window;
+        }
+        return nullptr;
+    }
+
+    PROCESS_INFORMATION m_process = {};
+};
+
+// Screen rectangle of a list view item in another process, read through that process's memory.
+bool ListItemCentre(HANDLE process, HWND list, const std::string& text, POINT& centre)
+{
+    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    constexpr SIZE_T kTextSize = 64;
+    char* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextSize, MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr)
+        return false;
+    bool found = false;
+    for (int item = 0; item < count && !found; ++item) {
+        LVITEMA row = {};
+        row.pszText = remote + sizeof(LVITEMA);
+        row.cchTextMax = kTextSize;
+        WriteProcessMemory(process, remote, &row, sizeof row, nullptr);
+        SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(remote));
+        char itemText[kTextSize] = {};
+        ReadProcessMemory(process, remote + sizeof(LVITEMA), itemText, kTextSize - 1, nullptr);
+        if (text != itemText)
+            continue;
+        RECT rect = {LVIR_LABEL, 0, 0, 0};
+        WriteProcessMemory(process, remote, &rect, sizeof rect, nullptr);
+        SendMessageA(list, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(process, remote, &rect, sizeof rect, nullptr);
+        MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        found = true;
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return found;
+}
+
+std::string StaticTexts(HWND box)
+{
+    std::string texts;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[32] = {};
+        GetClassNameA(child, className, sizeof className);
+        if (std::strcmp(className, "Static") == 0 && GetWindowTextLengthA(child) > 0)
+            texts += (texts.empty() ? "" : " | ") + WindowText(child);
+    }
+    return texts;
+}
+
+bool Fail(const std::string& expected, const std::string& found)
+{
+    std::printf("FAILED: expected %s, found %s\n", expected.c_str(), found.c_str());
+    return false;
+}
+
+bool Done(const std::string& what)
+{
+    std::printf("ok: %s\n", what.c_str());
+    return true;
+}
+
+class User {
+public:
+    explicit User(const Program& program) : m_program(program) {}
+
+    bool Begin()
+    {
+        m_main = m_program.WaitForWindow("KORVANTE 2");
+        if (m_main == nullptr)
+            return Fail("the main dialog \"KORVANTE 2\"", "no such window");
+        SetForegroundWindow(m_main);
+        return Done("main dialog shown");
+    }
+
+    bool ChooseDisc(int row)
+    {
+        HWND radio = GetDlgItem(m_main, 1001 + row);
+        ClickControl(radio);
+        if (!WaitFor([&] { return SendMessageA(radio, BM_GETCHECK, 0, 0) == BST_CHECKED; }))
+            return Fail("radio " + std::to_string(1001 + row) + " checked", "unchecked");
+        return Done("chose " + WindowText(radio));
+    }
+
+    bool MakeCd()
+    {
+        ClickControl(GetDlgItem(m_main, IDOK));
+        m_chooser = m_program.WaitForWindow("Select a CD Drive");
+        if (m_chooser == nullptr)
+            return Fail("the drive chooser", "no chooser");
+        return Done("drive chooser shown");
+    }
+
+    bool Pick(char letter)
+    {
+        const std::string item = std::string(1, letter) + ":\\";
+        POINT centre = {};
+        if (m_chooser == nullptr || !ListItemCentre(m_program.Process(), GetDlgItem(m_chooser, 1000), item, centre))
+            return Fail("the chooser to list " + item, "no such item");
+        DoubleClickAt(centre);
+        return Done("double-clicked " + item);
+    }
+
+    bool PressInChooser(WORD key, const char* name)
+    {
+        if (m_chooser == nullptr)
+            return Fail("the drive chooser", "no chooser");
+        SetForegroundWindow(m_chooser);
+        PressKey(key);
+        if (!WaitFor([&] { return !IsWindow(m_chooser); }))
+            return Fail(std::string("the chooser to close on ") + name, "it stayed open");
+        m_chooser = nullptr;
+        return Done(std::string("pressed ") + name + " in the chooser; it closed");
+    }
+
+    bool ExpectExit()
+    {
+        if (!m_program.WaitForExit(kBuildLimitMs)) {
+            HWND box = FindMessageBox();
+            return Fail("the program to end", box ? "a message box: " + StaticTexts(box) : "it still runs");
+        }
+        return Done("program ended");
+    }
+
+    bool ExpectFailure()
+    {
+        HWND box = nullptr;
+        const DWORD start = GetTickCount();
+        while ((box = FindMessageBox()) == nullptr && GetTickCount() - start < kBuildLimitMs) {
+            if (m_program.WaitForExit(10))
+                return Fail("the message \"CD IMAGE NOT CREATED\"", "the program ended");
+        }
+        if (box == nullptr)
+            return Fail("the message \"CD IMAGE NOT CREATED\"", "no message box");
+        const std::string texts = StaticTexts(box);
+        if (texts != "CD IMAGE NOT CREATED")
+            return Fail("the message \"CD IMAGE NOT CREATED\"", "\"" + texts + "\"");
+        SetForegroundWindow(box);
+        PressKey(VK_RETURN);
+        if (!WaitFor([&] { return !IsWindow(box); }))
+            return Fail("the message box to close on Enter", "it stayed");
+        if (!WaitFor([&] { return IsWindowVisible(m_main) && IsWindowEnabled(m_main); }))
+            return Fail("the main dialog open and enabled", "it is not");
+        m_chooser = nullptr;
+        return Done("message \"CD IMAGE NOT CREATED\" shown and closed; main dialog open");
+    }
+
+    bool Close()
+    {
+        if (!WaitFor([&] { return IsWindowEnabled(m_main); }))
+            return Fail("the main dialog to take input", "it stayed disabled");
+        SetForegroundWindow(m_main);
+        PressKey(VK_ESCAPE);
+        if (!m_program.WaitForExit(kWaitLimitMs))
+            return Fail("the program to end on Escape", "it still runs");
+        return Done("program closed with Escape");
+    }
+
+private:
+    // The message box is a dialog captioned with the program's title, owned by the main dialog.
+    HWND FindMessageBox() const
+    {
+        for (HWND window = FindWindowExA(nullptr, nullptr, "#32770", "KORVANTE 2"); window != nullptr;
+             window = FindWindowExA(nullptr, window, "#32770", "KORVANTE 2"))
+            if (window != m_main && GetWindow(window, GW_OWNER) == m_main && IsWindowVisible(window))
+                return window;
+        return nullptr;
+    }
+
+    const Program& m_program;
+    HWND m_main = nullptr;
+    HWND m_chooser = nullptr;
+};
+
+bool WaitForFile(const char* name)
+{
+    return WaitFor([&] { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; });
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: user_driver <program> <step>...\n");
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    Program program(argv[1]);
+    if (!program.Started())
+        return Fail("the program to start", "CreateProcess failed"), 1;
+    User user(program);
+    bool ok = user.Begin();
+    for (int i = 2; ok && i < argc; ++i) {
+        const std::string step = argv[i];
+        const char* argument = i + 1 < argc ? argv[i + 1] : "";
+        if (step == "disc" && argument[0] >= '0' && argument[0] <= '3') {
+            ok = user.ChooseDisc(argument[0] - '0');
+            ++i;
+        } else if (step == "make-cd") {
+            ok = user.MakeCd();
+        } else if (step == "pick" && argument[0] != '\0') {
+            ok = user.Pick(argument[0]);
+            ++i;
+        } else if (step == "enter") {
+            ok = user.PressInChooser(VK_RETURN, "Enter");
+        } else if (step == "escape") {
+            ok = user.PressInChooser(VK_ESCAPE, "Escape");
+        } else if (step == "wait-file" && argument[0] != '\0') {
+            ok = WaitForFile(argument) ? Done(std::string("found ") + argument)
+                                       : Fail(std::string("file ") + argument, "none");
+            ++i;
+        } else if (step == "expect-exit") {
+            ok = user.ExpectExit();
+        } else if (step == "expect-failure") {
+            ok = user.ExpectFailure();
+        } else if (step == "close") {
+            ok = user.Close();
+        } else {
+            std::fprintf(stderr, "user_driver: unknown step %s\n", step.c_str());
+            return 2;
+        }
+    }
+    return ok ? 0 : 1;
+}
