@@ -17,7 +17,7 @@
 //
 // Every line printed names what was expected and what was found. Exit code 0 when every step
 // did what it expected, 1 otherwise, 2 for a bad command line.
-#include "../ui/program_under_test.h"
+#include <windows.h>
 
 #include <commctrl.h>
 
@@ -28,7 +28,63 @@
 
 namespace {
 
+constexpr DWORD kWaitLimitMs = 15000;    // the program answers input in milliseconds when it is well
 constexpr DWORD kBuildLimitMs = 300000;  // a whole build of a real disc, with its console windows
+
+template <typename Condition>
+bool WaitFor(Condition condition)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > kWaitLimitMs)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+INPUT MouseInput(POINT screenPoint, DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screenPoint.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screenPoint.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+    return input;
+}
+
+void Click(POINT screenPoint, int times)
+{
+    INPUT inputs[5] = {MouseInput(screenPoint, MOUSEEVENTF_MOVE)};
+    for (int i = 0; i < times; ++i) {
+        inputs[1 + 2 * i] = MouseInput(screenPoint, MOUSEEVENTF_LEFTDOWN);
+        inputs[2 + 2 * i] = MouseInput(screenPoint, MOUSEEVENTF_LEFTUP);
+    }
+    SendInput(1 + 2 * times, inputs, sizeof(INPUT));
+}
+
+void ClickControl(HWND control)
+{
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    Click({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1);
+}
+
+void PressKey(WORD key)
+{
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
 
 class Program {
 public:
@@ -176,7 +232,7 @@ public:
         POINT centre = {};
         if (m_chooser == nullptr || !ListItemCentre(m_program.Process(), GetDlgItem(m_chooser, 1000), item, centre))
             return Fail("the chooser to list " + item, "no such item");
-        DoubleClickAt(centre);
+        Click(centre, 2);
         return Done("double-clicked " + item);
     }
 
