@@ -214,7 +214,45 @@ std::vector<std::string> VersionKeys(const std::vector<char>& block)
     return keys;
 }
 
+// Where a dialog template places its dialog, and its font, as "x,y size weight italic charset face".
+std::string TemplateHeader(HMODULE module, int id)
+{
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));
+    if (resource == nullptr)
+        return "no template";
+    const WORD* words = static_cast<const WORD*>(LockResource(LoadResource(module, resource)));
+    const bool extended = words[1] == 0xFFFF;
+    // Extended: version, signature, help id, extended style, style; plain: style, extended style.
+    const WORD* at = words + (extended ? 8 : 4);
+    const DWORD style = extended ? words[6] | words[7] << 16 : words[0] | words[1] << 16;
+    const short x = static_cast<short>(at[1]);
+    const short y = static_cast<short>(at[2]);
+    at += 5;
+    auto skipNameOrOrdinal = [&] { at += *at == 0xFFFF ? 2 : 0; while (*at++ != 0) {} };
+    skipNameOrOrdinal();  // menu
+    skipNameOrOrdinal();  // window class
+    while (*at++ != 0) {}  // title
+    if (!(style & DS_SETFONT))
+        return "no font";
+    std::string header = std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(*at++);
+    if (extended) {
+        header += " " + std::to_string(*at) + " " + std::to_string(at[1] & 0xFF) + " " + std::to_string(at[1] >> 8);
+        at += 2;
+    }
+    header += " ";
+    while (*at != 0)
+        header += static_cast<char>(*at++);
+    return header;
+}
+
 }  // namespace
+
+TEST_F(ProgramResources, TemplatesPlaceTheirDialogsAtZeroInMsSansSerif8)
+{
+    EXPECT_EQ(TemplateHeader(m_module, 102), "0,0 8 400 0 1 MS Sans Serif") << "main dialog: normal weight, default charset";
+    EXPECT_EQ(TemplateHeader(m_module, 100), "0,0 8 MS Sans Serif") << "About box";
+    EXPECT_EQ(TemplateHeader(m_module, 172), "0,0 8 MS Sans Serif") << "drive chooser";
+}
 
 TEST_F(ProgramResources, StringOneHundredOneIsTheAboutItem)
 {
