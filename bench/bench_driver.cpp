@@ -1,0 +1,101 @@
+// Runs one whole build through the real build core with the real command interpreter, timing
+// each command and the program's own work between commands, then times each finishing writer
+// again on its own, several times.
+//
+//   bench_driver.exe <disc 0-3> <drive root> <timings file> [writer repeats]
+//
+// Timings are tab-separated lines: kind, what, seconds. Kinds:
+//   interpreter  an empty command ("rem"), timed before the build: the cost of one start
+//   command      one of the build's command lines
+//   ours         the build's own work before a command (composing it; the placeholder before
+//                the image tool; the finishing writers before the clean-up)
+//   build        RunBuild as a whole
+//   writer       one finishing writer called alone, after the build
+
+#include "build/build_sequence.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kInterpreterSamples = 5;
+
+struct Timing {
+    std::string kind;
+    std::string what;
+    double seconds;
+};
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+template <typename Work>
+double Time(Work work)
+{
+    const auto start = Clock::now();
+    work();
+    return SecondsSince(start);
+}
+
+// What the build did between the previous command and this one.
+std::string OwnWorkBefore(const std::string& commandLine)
+{
+    if (commandLine.rfind(kImageTool, 0) == 0)
+        return "placeholder";
+    if (commandLine.rfind("del", 0) == 0)
+        return "finishing writers";
+    return "compose command";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4 || argc > 5 || argv[1][0] < '0' || argv[1][0] > '3' || argv[1][1] != '\0') {
+        std::fprintf(stderr, "usage: bench_driver <disc 0-3> <drive root> <timings file> [writer repeats]\n");
+        return 2;
+    }
+    const DiscEntry& disc = kDiscCatalogue[argv[1][0] - '0'];
+    BuildRequest request{disc.sortList, {disc.overlayCode[0], disc.overlayCode[1], '\0'}, argv[2]};
+    const int writerRepeats = argc == 5 ? std::atoi(argv[4]) : 5;
+
+    std::vector<Timing> timings;
+    for (int i = 0; i < kInterpreterSamples; ++i)
+        timings.push_back({"interpreter", "rem", Time([] { RunThroughCommandInterpreter("rem"); })});
+
+    Clock::time_point lastCommandEnd = Clock::now();
+    const auto timedRunner = [&](const std::string& commandLine) {
+        timings.push_back({"ours", OwnWorkBefore(commandLine), SecondsSince(lastCommandEnd)});
+        int result = 0;
+        timings.push_back({"command", commandLine, Time([&] { result = RunThroughCommandInterpreter(commandLine); })});
+        lastCommandEnd = Clock::now();
+        return result;
+    };
+
+    bool built = false;
+    lastCommandEnd = Clock::now();
+    timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner); })});
+
+    // Alone, after the build: QX7.ISO is there for the boot area, and nothing else runs.
+    for (int i = 0; built && i < writerRepeats; ++i) {
+        timings.push_back({"writer", "WriteTrack2File", Time([] { WriteTrack2File(); })});
+        timings.push_back({"writer", "StampBootArea", Time([] { StampBootArea(); })});
+        timings.push_back({"writer", "WriteCueSheet", Time([] { WriteCueSheet(); })});
+    }
+
+    std::FILE* out = std::fopen(argv[3], "w");
+    if (out == nullptr)
+        return 2;
+    for (const auto& timing : timings)
+        std::fprintf(out, "%s\t%s\t%.6f\n", timing.kind.c_str(), timing.what.c_str(), timing.seconds);
+    std::fclose(out);
+    return built ? 0 : 1;
+}
