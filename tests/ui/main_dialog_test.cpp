@@ -308,3 +308,47 @@ TEST(MainDialog, SystemMenusLastItemOpensTheAboutBoxCentredOverTheDialogAndClosi
     ClickControl(GetDlgItem(dialog, IDOK));
     EXPECT_NE(program.WaitForDialog(kChooser), nullptr) << "the choice of \"Prem D\" stays after the About box";
 }
+
+namespace {
+
+struct HelpViewerSearch {
+    const std::string* helpFile;
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowNamingFile(HWND window, LPARAM parameter)
+{
+    HelpViewerSearch* search = reinterpret_cast<HelpViewerSearch*>(parameter);
+    for (const ControlInfo& control : Controls(window))
+        if (control.text.find(*search->helpFile) != std::string::npos)
+            search->found = window;
+    return search->found == nullptr;
+}
+
+// The help viewer's window whose text names this file, in any process; null when there is none.
+HWND HelpViewerNaming(const std::string& helpFile)
+{
+    HelpViewerSearch search = {&helpFile, nullptr};
+    EnumWindows(FindWindowNamingFile, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+TEST(MainDialog, F1AsksTheHelpViewerForTheHelpFileNamedAfterTheExecutable)
+{
+    ProgramUnderTest program;
+    ASSERT_NE(program.MainDialog(), nullptr);
+    PressKey(VK_F1);
+    HWND viewer = nullptr;
+    // The system has no help file, so the viewer says it cannot find it, naming it.
+    const bool shown = WaitFor([&] { return (viewer = HelpViewerNaming("KORVANTE 2.HLP")) != nullptr; });
+    if (viewer != nullptr) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(viewer, &processId);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+        TerminateProcess(process, 0);
+        CloseHandle(process);
+    }
+    EXPECT_TRUE(shown) << "expected the help viewer to look for KORVANTE 2.HLP";
+}
