@@ -42,6 +42,11 @@ bool CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
         code = header->code;
         id = static_cast<UINT>(header->idFrom);
     }
+    // Handlers run nested ones (a modal dialog inside "Make CD" repaints this one), so each
+    // message keeps its own answer.
+    const bool outerPassToDefault = m_passToDefault;
     m_passToDefault = false;
-    return OnCmdMsg(message, code, id, wParam, lParam, result) && !m_passToDefault;
+    const bool handled = OnCmdMsg(message, code, id, wParam, lParam, result) && !m_passToDefault;
+    m_passToDefault = outerPassToDefault;
+    return handled;
 }
