@@ -233,14 +233,11 @@ def read_timings(path):
 def windows_build(driver, folder, timeout):
     clear_outputs(folder)
     timings = os.path.join(os.path.dirname(folder), "windows-timings.txt")
-    start = time.monotonic()
     result = run_wine([driver, str(DISC_INDEX), f"{DRIVE}:\\", windows_path(timings)], cwd=folder, timeout=timeout)
-    wall = time.monotonic() - start
     if result.returncode != 0:
         raise RuntimeError(f"bench_driver failed: {describe(result)}")
     rows = read_timings(timings)
     os.remove(timings)
-    rows.append(("process", "bench_driver.exe under Wine, start to exit", wall))
     return rows
 
 
@@ -389,18 +386,16 @@ def breakdown(rows, side):
             add("finishing writers", seconds)
         elif kind == "build":
             add("whole build", seconds)
-        elif kind == "process":
-            add("process start to exit", seconds)
     if side == "windows":
         starts = [s for k, _, s in rows if k == "interpreter"]
-        add("interpreter starts (14 x empty command)", 14 * statistics.median(starts))
+        add("  of it: 14 interpreter starts (14 x rem)", 14 * statistics.median(starts))
     return parts
 
 
 BREAKDOWN_LINES = [
     "staging folder (md / mkdir)", "disc copies (9)", "overlay copy (1)", "image tool",
     "finishing writers", "own work between commands", "clean-up (del + rd / rm -r)", "whole build",
-    "interpreter starts (14 x empty command)", "process start to exit",
+    "  of it: 14 interpreter starts (14 x rem)",
 ]
 
 
