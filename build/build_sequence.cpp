@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -10,6 +11,26 @@ std::string OverlayFolder(const char (&overlayCode)[3])
 {
     // Never trust the terminator of a copied fixed array: the code is at most two characters.
     return std::string(kOverlayRoot) + std::string(overlayCode, strnlen(overlayCode, 2)) + "\\";
+}
+
+// Files copied from a CD keep its read-only attribute. copy cannot replace such a file (an overlay
+// file would lose to the disc's) and del/Q leaves it behind (the next disc's image would get it),
+// so no staged file, not even one left by an earlier run, stays read-only when either runs.
+void MakeStagedFilesWritable(const std::string& stagingFolder)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (fs::directory_iterator file(stagingFolder, error); !error && file != fs::directory_iterator();
+         file.increment(error)) {
+        std::error_code ignored;
+        fs::permissions(file->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+}
+
+void CopyIntoStaging(const CommandRunner& runCommand, const std::string& pattern, const std::string& stagingFolder)
+{
+    MakeStagedFilesWritable(stagingFolder);
+    runCommand("copy " + pattern + " " + stagingFolder);
 }
 
 void CreatePlaceholder(const std::string& stagingFolder)
@@ -37,8 +58,8 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
 
     runCommand("md " + stagingFolder);
     for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
-        runCommand("copy " + request.driveRoot + "*." + *letter + "* " + stagingFolder);
-    runCommand("copy " + OverlayFolder(request.overlayCode) + "*.??? " + stagingFolder);
+        CopyIntoStaging(runCommand, request.driveRoot + "*." + *letter + "*", stagingFolder);
+    CopyIntoStaging(runCommand, OverlayFolder(request.overlayCode) + "*.???", stagingFolder);
     CreatePlaceholder(stagingFolder);
 
     // A tool that failed may have left nothing, or a partial image; an image from an earlier
@@ -51,6 +72,7 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
     if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())
         return false;
 
+    MakeStagedFilesWritable(stagingFolder);
     runCommand("del/Q temp\\*.*");
     runCommand("rd temp");
     return true;

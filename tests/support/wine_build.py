@@ -71,11 +71,12 @@ def describe(result):
 
 def make_disc(folder, drive):
     os.makedirs(os.path.join(folder, DISC_SUBFOLDER))
-    for name in STAGED_DISC_FILES + UNSTAGED_DISC_FILES:
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(disc_content(drive, name))
-    with open(os.path.join(folder, DISC_SUBFOLDER, "INNER.BIN"), "wb") as f:
-        f.write(disc_content(drive, "INNER.BIN"))
+    for name in STAGED_DISC_FILES + UNSTAGED_DISC_FILES + [os.path.join(DISC_SUBFOLDER, "INNER.BIN")]:
+        path = os.path.join(folder, name)
+        with open(path, "wb") as f:
+            f.write(disc_content(drive, os.path.basename(name)))
+        # Every file on a CD is read-only, and copy keeps that attribute.
+        os.chmod(path, 0o444)
 
 
 def make_working_folder(folder, with_tool=True):

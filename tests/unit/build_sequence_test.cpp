@@ -167,6 +167,31 @@ TEST_F(BuildSequenceTest, PlaceholderThatCannotBeCreatedDoesNotStopTheRun)
     EXPECT_EQ(m_commands.size(), 14u);
 }
 
+TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhenACopyOrTheDeleteRuns)
+{
+    // Copies from a CD arrive read-only; so may a stale file from a failed run.
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::create_directory("temp");
+    WriteFile("temp/STALE.BIN", Pattern(10, 1));
+    fs::permissions("temp/STALE.BIN", readOnly);
+
+    std::vector<std::string> readOnlyAt;
+    ASSERT_TRUE(RunBuild(RequestFor(kDiscCatalogue[0], "D:\\"), [&](const std::string& line) {
+        const bool copyOrDelete = line.rfind("copy ", 0) == 0 || line.rfind("del", 0) == 0;
+        for (const auto& file : fs::directory_iterator("temp"))
+            if (copyOrDelete && (file.status().permissions() & fs::perms::owner_write) == fs::perms::none)
+                readOnlyAt.push_back(file.path().filename().string() + " at " + line);
+        if (line == "copy D:\\*.b* temp") {
+            WriteFile("temp/DISC.BIN", Pattern(10, 2));
+            fs::permissions("temp/DISC.BIN", readOnly);
+        }
+        if (line.rfind(kImageTool, 0) == 0)
+            WriteFile(kImage, Pattern(64 * 1024, 7));
+        return 0;
+    }));
+    EXPECT_TRUE(readOnlyAt.empty()) << "read-only staged files: " << ::testing::PrintToString(readOnlyAt);
+}
+
 TEST_F(BuildSequenceTest, OverlayCodeIsReadAsAtMostTwoCharacters)
 {
     BuildRequest request = RequestFor(kDiscCatalogue[2], "D:\\");
