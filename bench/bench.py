@@ -113,6 +113,10 @@ def make_disc(folder, disc_size):
         write_file(os.path.join(folder, name), size, rng)
     for sub, name in SUBFOLDER_FILES:
         write_file(os.path.join(folder, sub, name), 64 * 1024, rng)
+    # Every file on a CD is read-only, and copy keeps that attribute.
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            os.chmod(os.path.join(parent, name), 0o444)
     return root_files
 
 

@@ -21,7 +21,8 @@ record() {  # kind what
 copy_matching() {  # pattern-folder glob
   local files=() path
   for path in "$1"/$2; do [ -f "$path" ] && files+=("$path"); done
-  if [ ${#files[@]} -gt 0 ]; then cp -- "${files[@]}" temp/; fi
+  # -f: a staged disc file is read-only, as on the disc, and an overlay file may replace it.
+  if [ ${#files[@]} -gt 0 ]; then cp -f -- "${files[@]}" temp/; fi
 }
 
 build_start=${EPOCHREALTIME/./}
