@@ -1,7 +1,9 @@
 // Plays a user of the real program: starts it in the current folder and works its windows
 // with real clicks and keys, then reports what the program did.
 //
-//   user_driver.exe <program> <step>...
+//   user_driver.exe [-e NAME=VALUE]... <program> <step>...
+//
+// Each -e sets a variable in the program's environment (an empty VALUE removes it).
 //
 // Steps, in order:
 //   disc N        click the radio button of catalogue row N (0-3)
@@ -14,12 +16,17 @@
 //   expect-failure  wait for the "CD IMAGE NOT CREATED" box, close it with OK, and check that
 //                 the main dialog is open and takes input again
 //   close         press Escape in the main dialog and wait for the program to end
+//   about N       N times: open the About box from the system menu (Alt+Space, Up, Enter) and
+//                 close it with Enter
+//   chooser-cycles N  N times: click "Make CD" and close the chooser with Escape
+//   resources     print the program's GDI and USER object counts and its handle count
 //
 // Every line printed names what was expected and what was found. Exit code 0 when every step
 // did what it expected, 1 otherwise, 2 for a bad command line.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,13 +84,23 @@ void ClickControl(HWND control)
     Click({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1);
 }
 
-void PressKey(WORD key)
+void PressKey(WORD key, WORD heldKey = 0)
 {
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = inputs[1].ki.wVk = key;
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
+    INPUT inputs[4] = {};
+    UINT count = 0;
+    auto add = [&](WORD virtualKey, DWORD flags) {
+        inputs[count].type = INPUT_KEYBOARD;
+        inputs[count].ki.wVk = virtualKey;
+        inputs[count].ki.dwFlags = flags;
+        ++count;
+    };
+    if (heldKey != 0)
+        add(heldKey, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    if (heldKey != 0)
+        add(heldKey, KEYEVENTF_KEYUP);
+    SendInput(count, inputs, sizeof(INPUT));
 }
 
 class Program {
@@ -181,6 +198,98 @@ std::string StaticTexts(HWND box)
             texts += (texts.empty() ? "" : " | ") + WindowText(child);
     }
     return texts;
+}
+
+// Wine answers GetGuiResources and another process's GetProcessHandleCount with 0, so the
+// counts are also taken where Wine keeps them: the system handle list, the process's windows,
+// and the GDI handle table that the process's PEB points to.
+struct SystemHandleEntry {
+    ULONG ownerProcessId;
+    BYTE objectType;
+    BYTE flags;
+    USHORT handle;
+    PVOID object;
+    ULONG access;
+};
+
+long HandlesOwnedBy(DWORD processId)
+{
+    constexpr SYSTEM_INFORMATION_CLASS kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    std::string buffer(1 << 20, '\0');
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(kSystemHandleInformation, &buffer[0], static_cast<ULONG>(buffer.size()),
+                                              &needed)) == static_cast<NTSTATUS>(0xC0000004L) &&
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return -1;
+    ULONG count = 0;
+    std::memcpy(&count, buffer.data(), sizeof count);
+    const std::size_t entriesAt = sizeof(void*);  // the count, padded to the entries' alignment
+    long owned = 0;
+    for (ULONG i = 0; i < count; ++i) {
+        SystemHandleEntry entry;
+        std::memcpy(&entry, buffer.data() + entriesAt + i * sizeof entry, sizeof entry);
+        owned += entry.ownerProcessId == processId;
+    }
+    return owned;
+}
+
+struct WindowTally {
+    DWORD processId;
+    long windows;
+};
+
+// Named callbacks: the 32-bit build needs their stdcall convention, which a lambda lacks.
+BOOL CALLBACK CountChildWindow(HWND, LPARAM tally)
+{
+    ++reinterpret_cast<WindowTally*>(tally)->windows;
+    return TRUE;
+}
+
+BOOL CALLBACK CountProcessWindow(HWND window, LPARAM tallyAddress)
+{
+    WindowTally* tally = reinterpret_cast<WindowTally*>(tallyAddress);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == tally->processId) {
+        ++tally->windows;
+        EnumChildWindows(window, CountChildWindow, tallyAddress);
+    }
+    return TRUE;
+}
+
+long WindowsOwnedBy(DWORD processId)
+{
+    WindowTally tally = {processId, 0};
+    EnumWindows(CountProcessWindow, reinterpret_cast<LPARAM>(&tally));
+    return tally.windows;
+}
+
+// Wine's GDI handle table: 65,536 entries of 24 bytes; a used entry has a type, and stock
+// objects carry a flag in the upper bit of the byte after the owner.
+long GdiObjectsIn(HANDLE process)
+{
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
+        return -1;
+    const std::size_t tableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
+    UINT_PTR table = 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + tableOffset, &table,
+                           sizeof table, nullptr) || table == 0)
+        return -1;
+    constexpr std::size_t kEntrySize = 24, kEntries = 0x10000;
+    std::string entries(kEntrySize * kEntries, '\0');
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(table), &entries[0], entries.size(), nullptr))
+        return -1;
+    long used = 0;
+    for (std::size_t i = 0; i < kEntries; ++i) {
+        const unsigned char* entry = reinterpret_cast<const unsigned char*>(entries.data()) + i * kEntrySize;
+        const bool stock = (entry[12] & 0x80) != 0;
+        used += entry[14] != 0 && !stock;
+    }
+    return used;
 }
 
 bool Fail(const std::string& expected, const std::string& found)
@@ -291,6 +400,53 @@ public:
         return Done("program closed with Escape");
     }
 
+    // Wine puts its own item above the program's in the system menu: Up from the top reaches
+    // the last item, the About command.
+    bool OpenAndCloseAbout(int times)
+    {
+        for (int i = 0; i < times; ++i) {
+            if (!WaitFor([&] { return IsWindowEnabled(m_main); }))
+                return Fail("the main dialog to take input", "it stayed disabled");
+            SetForegroundWindow(m_main);
+            PressKey(VK_SPACE, VK_MENU);
+            PressKey(VK_UP);
+            PressKey(VK_RETURN);
+            HWND about = m_program.WaitForWindow("About KORVANTE 2");
+            if (about == nullptr)
+                return Fail("the About box, time " + std::to_string(i + 1), "no such window");
+            SetForegroundWindow(about);
+            PressKey(VK_RETURN);
+            if (!WaitFor([&] { return !IsWindow(about) && IsWindowEnabled(m_main); }))
+                return Fail("the About box to close on Enter, time " + std::to_string(i + 1), "it stayed");
+        }
+        return Done("opened and closed the About box " + std::to_string(times) + " times");
+    }
+
+    bool CycleChooser(int times)
+    {
+        for (int i = 0; i < times; ++i) {
+            if (!WaitFor([&] { return IsWindowEnabled(m_main); }))
+                return Fail("the main dialog to take input", "it stayed disabled");
+            if (!MakeCd() || !PressInChooser(VK_ESCAPE, "Escape"))
+                return Fail("chooser cycle " + std::to_string(i + 1) + " to open and close", "it did not");
+        }
+        return Done("opened and closed the chooser " + std::to_string(times) + " times");
+    }
+
+    bool ReportResources()
+    {
+        HANDLE process = m_program.Process();
+        DWORD handles = 0;
+        GetProcessHandleCount(process, &handles);
+        std::printf("resources: GetGuiResources gdi %lu user %lu, GetProcessHandleCount %lu; "
+                    "gdi-table %ld windows %ld handles %ld\n",
+                    static_cast<unsigned long>(GetGuiResources(process, GR_GDIOBJECTS)),
+                    static_cast<unsigned long>(GetGuiResources(process, GR_USEROBJECTS)),
+                    static_cast<unsigned long>(handles), GdiObjectsIn(process),
+                    WindowsOwnedBy(GetProcessId(process)), HandlesOwnedBy(GetProcessId(process)));
+        return true;
+    }
+
 private:
     // The message box is a dialog captioned with the program's title, owned by the main dialog.
     HWND FindMessageBox() const
@@ -317,16 +473,27 @@ bool WaitForFile(const char* name)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: user_driver <program> <step>...\n");
+        std::fprintf(stderr, "usage: user_driver [-e NAME=VALUE]... <program> <step>...\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    Program program(argv[1]);
+    int first = 1;
+    for (; first + 2 < argc && std::strcmp(argv[first], "-e") == 0; first += 2) {
+        std::string setting = argv[first + 1];
+        const std::size_t equals = setting.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            std::fprintf(stderr, "user_driver: -e wants NAME=VALUE, not %s\n", setting.c_str());
+            return 2;
+        }
+        const std::string value = setting.substr(equals + 1);
+        SetEnvironmentVariableA(setting.substr(0, equals).c_str(), value.empty() ? nullptr : value.c_str());
+    }
+    Program program(argv[first]);
     if (!program.Started())
         return Fail("the program to start", "CreateProcess failed"), 1;
     User user(program);
     bool ok = user.Begin();
-    for (int i = 2; ok && i < argc; ++i) {
+    for (int i = first + 1; ok && i < argc; ++i) {
         const std::string step = argv[i];
         const char* argument = i + 1 < argc ? argv[i + 1] : "";
         if (step == "disc" && argument[0] >= '0' && argument[0] <= '3') {
@@ -351,6 +518,14 @@ int main(int argc, char** argv)
             ok = user.ExpectFailure();
         } else if (step == "close") {
             ok = user.Close();
+        } else if (step == "about" && std::atoi(argument) > 0) {
+            ok = user.OpenAndCloseAbout(std::atoi(argument));
+            ++i;
+        } else if (step == "chooser-cycles" && std::atoi(argument) > 0) {
+            ok = user.CycleChooser(std::atoi(argument));
+            ++i;
+        } else if (step == "resources") {
+            ok = user.ReportResources();
         } else {
             std::fprintf(stderr, "user_driver: unknown step %s\n", step.c_str());
             return 2;
