@@ -145,7 +145,7 @@ def expected_image_names(root_files, code):
 
 
 def clear_outputs(folder):
-    for name in ("QX7.ISO", "QX7.CUE", "QX7Track2.bin", "timings.txt"):
+    for name in ("QX7.ISO", "QX7.CUE", "QX7Track2.bin"):
         path = os.path.join(folder, name)
         if os.path.exists(path):
             os.remove(path)
