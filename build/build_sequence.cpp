@@ -1,9 +1,12 @@
 #include "build/build_sequence.h"
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 namespace {
 
@@ -33,6 +36,45 @@ void CopyIntoStaging(const CommandRunner& runCommand, const std::string& pattern
     runCommand("copy " + pattern + " " + stagingFolder);
 }
 
+std::string LowerCase(std::string name)
+{
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// A copy that runs out of room leaves a shorter file, and its exit code is the same as for a
+// pattern that matched nothing. So the staged disc files are compared with the disc's before
+// the image tool may replace an earlier image with an incomplete one. Names that differ only
+// in case are one name on the platform: any of their sizes will do.
+bool StagedDiscFilesAreWhole(const std::string& driveRoot, const std::string& stagingFolder)
+{
+    namespace fs = std::filesystem;
+    std::multimap<std::string, std::uintmax_t> discSizes;
+    std::error_code error;
+    for (fs::directory_iterator file(driveRoot, error); !error && file != fs::directory_iterator();
+         file.increment(error)) {
+        std::error_code notAFile;
+        const std::uintmax_t size = file->file_size(notAFile);
+        if (!notAFile)
+            discSizes.emplace(LowerCase(file->path().filename().string()), size);
+    }
+    for (fs::directory_iterator file(stagingFolder, error); !error && file != fs::directory_iterator();
+         file.increment(error)) {
+        const auto sizes = discSizes.equal_range(LowerCase(file->path().filename().string()));
+        if (sizes.first == sizes.second)
+            continue;
+        std::error_code notAFile;
+        const std::uintmax_t stagedSize = file->file_size(notAFile);
+        bool whole = false;
+        for (auto size = sizes.first; size != sizes.second && !whole; ++size)
+            whole = !notAFile && size->second == stagedSize;
+        if (!whole)
+            return false;
+    }
+    return true;
+}
+
 void CreatePlaceholder(const std::string& stagingFolder)
 {
     // An empty file; if the staging folder is missing the image is simply made without it.
@@ -59,6 +101,8 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
     runCommand("md " + stagingFolder);
     for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
         CopyIntoStaging(runCommand, request.driveRoot + "*." + *letter + "*", stagingFolder);
+    if (!StagedDiscFilesAreWhole(request.driveRoot, stagingFolder))
+        return false;
     CopyIntoStaging(runCommand, OverlayFolder(request.overlayCode) + "*.???", stagingFolder);
     CreatePlaceholder(stagingFolder);
 

@@ -192,6 +192,43 @@ TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhenACopyOrTheDeleteRuns)
     EXPECT_TRUE(readOnlyAt.empty()) << "read-only staged files: " << ::testing::PrintToString(readOnlyAt);
 }
 
+TEST_F(BuildSequenceTest, DiscFileCutShortByAFullDiskFailsBeforeTheToolAndKeepsTheEarlierImage)
+{
+    const auto earlierImage = Pattern(40000, 3);
+    WriteFile(kImage, earlierImage);
+    fs::create_directory("disc");
+    WriteFile("disc/BIG.BIN", Pattern(5000, 1));
+    WriteFile("disc/Twin.dat", Pattern(30, 2));
+    WriteFile("disc/twin.dat", Pattern(20, 3));
+
+    struct Case {
+        const char* what;
+        std::size_t stagedSize;
+        bool whole;
+    };
+    for (const Case& testCase : {Case{"cut short", 4096, false}, Case{"whole", 5000, true}}) {
+        SCOPED_TRACE(testCase.what);
+        m_commands.clear();
+        const bool built = RunBuild(RequestFor(kDiscCatalogue[0], "disc/"), [&](const std::string& line) {
+            m_commands.push_back({line, false, false, false});
+            if (line == "md temp")
+                fs::create_directory("temp");
+            if (line == "copy disc/*.b* temp")
+                WriteFile("temp/BIG.BIN", Pattern(testCase.stagedSize, 1));
+            if (line == "copy disc/*.d* temp")
+                WriteFile("temp/Twin.dat", Pattern(20, 3));  // the twin copied last wins
+            if (line.rfind(kImageTool, 0) == 0)
+                WriteFile(kImage, Pattern(64 * 1024, 7));
+            return 0;
+        });
+
+        EXPECT_EQ(built, testCase.whole);
+        EXPECT_EQ(m_commands.size(), testCase.whole ? 14u : 10u) << "last command run: " << m_commands.back().line;
+        if (!testCase.whole)
+            EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
+    }
+}
+
 TEST_F(BuildSequenceTest, OverlayCodeIsReadAsAtMostTwoCharacters)
 {
     BuildRequest request = RequestFor(kDiscCatalogue[2], "D:\\");
