@@ -22,6 +22,14 @@ constexpr DWORD kPollIntervalMs = 20;
 
 using UnixNameFunction = char*(CDECL*)(LPCWSTR);
 
+std::wstring Converted(UINT codePage, const std::string& text)
+{
+    std::wstring wide(MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 // Wine's own export; absent on Windows, where this shim has no use anyway.
 std::string UnixPathOf(const std::string& windowsPath)
 {
@@ -29,12 +37,16 @@ std::string UnixPathOf(const std::string& windowsPath)
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (unixName == nullptr)
         return {};
-    std::wstring wide(windowsPath.begin(), windowsPath.end());
-    char* converted = unixName(wide.c_str());
+    char* converted = unixName(Converted(CP_ACP, windowsPath).c_str());
     if (converted == nullptr)
         return {};
-    std::string result = converted;
+    // The Unix name comes in UTF-8 and goes into a command line in the ANSI code page, so that
+    // a folder such as "KORVANTE 2 \xE4" reaches the script by its own name.
+    const std::wstring unixWide = Converted(CP_UTF8, converted);
     HeapFree(GetProcessHeap(), 0, converted);
+    std::string result(WideCharToMultiByte(CP_ACP, 0, unixWide.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_ACP, 0, unixWide.c_str(), -1, &result[0], static_cast<int>(result.size()), nullptr, nullptr);
+    result.resize(result.size() - 1);
     return result;
 }
 
