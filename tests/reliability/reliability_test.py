@@ -1,0 +1,355 @@
+#!/usr/bin/env python3
+"""The real KORVANTE 2.EXE when the machine and the platform fail underneath it, over long use,
+and on the Windows versions it must run on: a full disk, a read-only working folder, a missing
+command interpreter, odd folder and file names, resource counts over many cycles, repeated builds
+and the version the Wine prefix reports.
+
+Run by ctest inside the Wine session of scripts/test. KORVANTE_SLOW_TESTS=1 adds the long cases
+(a 300 MB disc file, 100 cycles instead of 10, 20 failed builds through the real interpreter,
+10 builds in a row instead of 3, every Windows version's failure path).
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from wine_build import (  # noqa: E402
+    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, STAGED_DISC_FILES, TRACK2_SIZE, WINE, WineBuildCase, describe,
+    expected_image_files, image_extents, image_file_content, make_disc, make_working_folder, read, run,
+    run_wine, scratch_folder)
+
+PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
+USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
+SLOW = os.environ.get("KORVANTE_SLOW_TESTS") == "1"
+PROGRAM_TIMEOUT = 900
+OUTPUTS = ("QX7.ISO", "QX7.CUE", "QX7Track2.bin")
+MIB = 1024 * 1024
+
+
+def windows_path(unix_path):
+    return "Z:" + unix_path.replace("/", "\\")
+
+
+def folder_state(folder):
+    """Relative path -> content of every file under folder (folders as None)."""
+    state = {}
+    for top, folders, files in os.walk(folder):
+        for name in folders:
+            state[os.path.relpath(os.path.join(top, name), folder)] = None
+        for name in files:
+            path = os.path.join(top, name)
+            state[os.path.relpath(path, folder)] = read(path)
+    return state
+
+
+def free_bytes(folder):
+    stats = os.statvfs(folder)
+    return stats.f_bavail * stats.f_frsize
+
+
+def fill_to(folder, name, leave_free):
+    """Writes a file of zeros that leaves about leave_free bytes free on folder's file system."""
+    size = free_bytes(folder) - leave_free
+    with open(os.path.join(folder, name), "wb") as f:
+        for left in range(size, 0, -MIB):
+            f.write(bytes(min(MIB, left)))
+
+
+class Reliability(WineBuildCase):
+    """Discs in CD-ROM drives E: and F:; a fresh working folder for each case."""
+
+    def play(self, *steps, env=(), mend=None, program=None, folder=None):
+        """Runs user_driver.exe with steps; returns (exit code, transcript)."""
+        args = ["timeout", "-k", "5", str(PROGRAM_TIMEOUT), WINE, USER_DRIVER]
+        for setting in env:
+            args += ["-e", setting]
+        args += [windows_path(program or PROGRAM)] + [str(step) for step in steps]
+        transcript = ""
+        with subprocess.Popen(args, cwd=folder or self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True) as driver:
+            try:
+                for line in driver.stdout:
+                    transcript += line
+                    if mend and line.startswith("ok: message"):
+                        mend()
+                        with open(os.path.join(folder or self.folder, "mended"), "w"):
+                            pass
+            except BaseException:
+                driver.terminate()
+                raise
+        if mend and os.path.exists(os.path.join(folder or self.folder, "mended")):
+            os.remove(os.path.join(folder or self.folder, "mended"))
+        return driver.returncode, transcript
+
+    def use_program(self, *steps, **options):
+        code, transcript = self.play(*steps, **options)
+        self.assertEqual(code, 0, f"using the program: {' '.join(map(str, steps))}\n{transcript}")
+        return transcript
+
+    def mount(self, *args):
+        """Mounts onto self.folder; unmounted again on every path."""
+        mounted = run(["mount"] + list(args) + [self.folder])
+        if mounted.returncode != 0:
+            self.skipTest(f"cannot mount here (the tests run as root on CI): {describe(mounted)}")
+        self.addCleanup(lambda: run(["umount", self.folder]).returncode == 0 or run(["umount", "-l", self.folder]))
+
+    def assert_good_build(self, disc, drive):
+        self.assertFalse(os.path.exists(self.path("temp")), "temp left behind after a good build")
+        image = self.path("QX7.ISO")
+        self.assertEqual(read(image)[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
+                         "system area of QX7.ISO against data/qx72ip.bin")
+        self.assert_image_holds(expected_image_files(drive, DISCS[disc][1]))
+        self.assert_extents_follow_weights(image_extents(image), DISCS[disc][2])
+        self.assert_image_is_sound(image)
+        self.assert_cue_sheet_reads_as_two_tracks()
+        self.assertEqual(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE), "QX7Track2.bin is not 2 MiB of zeros")
+
+    def define_drive(self, letter, folder):
+        defined = run_wine([CDROM_DRIVE, "define", letter, folder])
+        self.addCleanup(run_wine, [CDROM_DRIVE, "remove", letter])
+        self.assertEqual(defined.returncode, 0, f"cdrom_drive define {letter}: {describe(defined)}")
+
+
+class MachineFailures(Reliability):
+
+    def test_full_disk_while_copying_while_the_tool_writes_and_while_the_silent_track_is_written(self):
+        # A disc with one large file, so that the disc alone overfills the working folder.
+        big_disc = scratch_folder("korvante-bigdisc-")
+        self.addCleanup(shutil.rmtree, big_disc, True)
+        os.rmdir(big_disc)
+        make_disc(big_disc, "G")
+        big = os.path.join(big_disc, "BIG.BIN")
+        with open(big, "wb") as f:
+            f.write(b"big disc file\n" * (6 * MIB // 14))
+        os.chmod(big, 0o444)
+        self.define_drive("G", big_disc)
+
+        self.mount("-t", "tmpfs", "-o", "size=40m", "tmpfs")
+        make_working_folder(self.folder)
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+        image_size = os.path.getsize(self.path("QX7.ISO"))
+
+        # The tool and the silent track's writer first truncate their earlier files, which would
+        # free room again: the later cases start without earlier outputs.
+        # (where the disk fills, drive, bytes left free before the build, earlier outputs kept)
+        cases = [
+            ("while copying", "G", 3 * MIB, True),
+            ("while the image tool writes", "G", os.path.getsize(big) + 1 * MIB, False),
+            ("while the silent track is written", "F", image_size + 1 * MIB, False),
+        ]
+        for where, drive, leave_free, earlier_kept in cases:
+            with self.subTest(where):
+                disc = 1
+                shutil.rmtree(self.path("temp"), ignore_errors=True)
+                for name in ("filler",) + (() if earlier_kept else OUTPUTS):
+                    if os.path.exists(self.path(name)):
+                        os.remove(self.path(name))
+                earlier = {name: read(self.path(name)) for name in OUTPUTS if os.path.exists(self.path(name))}
+                fill_to(self.folder, "filler", leave_free)
+
+                def check_then_mend():
+                    if earlier_kept:
+                        self.assert_same_bytes(read(self.path("QX7.ISO")), earlier["QX7.ISO"],
+                                               f"earlier QX7.ISO after the disk filled {where}")
+                    os.remove(self.path("filler"))
+
+                self.use_program("disc", disc, "make-cd", "pick", drive, "expect-failure",
+                                 "wait-file", "mended", "make-cd", "pick", drive, "expect-exit",
+                                 mend=check_then_mend)
+
+                if drive == "F":
+                    self.assert_good_build(disc, drive)
+                else:
+                    expected = expected_image_files("G", DISCS[disc][1])
+                    expected["BIG.BIN"] = read(big)
+                    self.assertFalse(os.path.exists(self.path("temp")), "temp left behind after the retry")
+                    self.assert_image_holds(expected)
+
+    def test_read_only_working_folder_fails_writing_nothing_and_a_retry_succeeds(self):
+        make_working_folder(self.folder)
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+        before = folder_state(self.folder)
+        self.mount("--bind", self.folder)
+        remounted = run(["mount", "-o", "remount,ro,bind", self.folder])
+        self.assertEqual(remounted.returncode, 0, f"remount read-only: {describe(remounted)}")
+
+        def check_then_mend():
+            found = folder_state(self.folder)
+            self.assertEqual(sorted(found), sorted(before), "names in the read-only working folder")
+            for name, content in before.items():
+                self.assertEqual(found[name], content, f"{name} changed in the read-only working folder")
+            # The program's current folder holds the mount busy: it is made writable, not unmounted.
+            remounted = run(["mount", "-o", "remount,rw,bind", self.folder])
+            self.assertEqual(remounted.returncode, 0, f"remount read-write: {describe(remounted)}")
+
+        self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure",
+                         "wait-file", "mended", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
+        self.assert_good_build(1, "F")
+
+    def test_comspec_naming_a_missing_program_is_a_failure_not_a_success(self):
+        make_working_folder(self.folder)
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+        before = folder_state(self.folder)
+
+        self.use_program("disc", 2, "make-cd", "pick", "F", "expect-failure", "close",
+                         env=["COMSPEC=C:\\no such folder\\cmd.exe"])
+
+        found = folder_state(self.folder)
+        self.assertEqual(sorted(found), sorted(before), "names in the working folder after the failed build")
+        self.assertEqual(found["QX7.ISO"], before["QX7.ISO"], "earlier QX7.ISO changed by the failed build")
+        self.use_program("disc", 2, "make-cd", "pick", "F", "expect-exit")
+        self.assert_good_build(2, "F")
+
+
+class Names(Reliability):
+
+    def test_working_folder_with_blanks_and_ansi_characters(self):
+        self.folder = os.path.join(self.folder, "Spiele Sammlung", "KORVANTE 2 ä")
+        make_working_folder(self.folder)
+        # The program installed beside its data, started by a name with the same characters.
+        program = os.path.join(self.folder, "KORVANTE 2.EXE")
+        shutil.copy2(PROGRAM, program)
+
+        self.use_program("disc", 3, "make-cd", "pick", "F", "expect-exit", program=program)
+
+        os.remove(program)
+        self.assert_good_build(3, "F")
+
+    def test_disc_with_long_odd_case_twin_read_only_and_empty_names(self):
+        disc = scratch_folder("korvante-odddisc-")
+        self.addCleanup(shutil.rmtree, disc, True)
+        files = {
+            "A Very Long File Name For A Level.dat": b"long name\n" * 40,
+            "archive.tar.bin": b"several dots\n" * 40,
+            "Twin.dat": b"upper-case twin\n" * 40,
+            "twin.dat": b"lower-case twin\n" * 40,
+            "LOCKED.SAV": b"read-only file\n" * 40,
+            "EMPTY.DAT": b"",
+            "notes.f.e.d.c": b"dots everywhere\n" * 40,
+        }
+        if SLOW:
+            files["HUGE.BIN"] = None
+        for name, content in files.items():
+            with open(os.path.join(disc, name), "wb") as f:
+                if content is None:
+                    for _ in range(300):
+                        f.write(b"H" * MIB)
+                else:
+                    f.write(content)
+        os.chmod(os.path.join(disc, "LOCKED.SAV"), 0o444)
+        self.define_drive("G", disc)
+        make_working_folder(self.folder)
+
+        self.use_program("disc", 0, "make-cd", "pick", "G", "expect-exit")
+
+        self.assertFalse(os.path.exists(self.path("temp")), "temp left behind")
+        image = self.path("QX7.ISO")
+        self.assert_image_is_sound(image)
+        extents = image_extents(image)
+        print(f"image names made of the odd disc: {sorted(extents)}", file=sys.stderr)
+        contents = {name: image_file_content(image, name) for name in extents}
+        sources = {content for content in files.values() if content is not None}
+        sources |= {read(os.path.join(self.folder, "files", "s1", name)) for name in os.listdir(self.path("files", "s1"))}
+        foreign = sorted(name for name, content in contents.items()
+                         if content not in sources and not (SLOW and name.startswith("HUGE")))
+        self.assertEqual(foreign, [], "image files whose content is no disc or overlay file's")
+        for name, content in files.items():
+            if name.lower().startswith("twin") or content is None:
+                continue
+            self.assertIn(content, contents.values(), f"content of {name!r} missing from the image")
+        self.assertTrue({files["Twin.dat"], files["twin.dat"]} & set(contents.values()),
+                        "neither of the names differing only in case is in the image")
+        if SLOW:
+            huge = [size for name, (start, size) in extents.items() if name.startswith("HUGE")]
+            self.assertEqual(huge, [300 * MIB], "size of the 300 MB file in the image")
+
+
+class LongUse(Reliability):
+
+    def resources(self, transcript):
+        found = re.findall(r"gdi-table (-?\d+) windows (-?\d+) handles (-?\d+)", transcript)
+        self.assertGreaterEqual(len(found), 2, f"no resource counts in the transcript:\n{transcript}")
+        return [tuple(map(int, counts)) for counts in found]
+
+    def assert_flat(self, first, last, what, transcript):
+        print(f"{what}: gdi objects, windows, handles first {first}, last {last}", file=sys.stderr)
+        for name, a, b in zip(("GDI objects", "windows", "handles"), first, last):
+            self.assertGreaterEqual(a, 0, f"{name} could not be counted")
+            # A few objects come once, on first use of a control or the message box.
+            self.assertLessEqual(b - a, 4, f"{name} of the program after {what}: first {a}, last {b}\n{transcript}")
+
+    def test_chooser_and_about_box_cycles_keep_resources_flat(self):
+        cycles = 100 if SLOW else 10
+        make_working_folder(self.folder)
+        transcript = self.use_program("disc", 0, "chooser-cycles", 1, "about", 1, "resources",
+                                      "chooser-cycles", cycles, "resources", "about", cycles, "resources",
+                                      "disc", 1, "make-cd", "escape", "close")
+        first, after_chooser, after_about = self.resources(transcript)
+        self.assert_flat(first, after_chooser, f"{cycles} chooser cycles", transcript)
+        self.assert_flat(after_chooser, after_about, f"{cycles} About box cycles", transcript)
+
+    def test_twenty_failed_builds_in_one_run_keep_resources_flat(self):
+        failures = []
+        if SLOW:
+            # The real interpreter runs every command; only the image tool is missing.
+            make_working_folder(self.folder, with_tool=False)
+            failures.append(("missing image tool", []))
+        else:
+            make_working_folder(self.folder)
+        # No interpreter starts at all: every command fails at once.
+        failures.append(("missing command interpreter", ["COMSPEC=C:\\no such folder\\cmd.exe"]))
+        for what, env in failures:
+            with self.subTest(what):
+                steps = ["disc", 0, "make-cd", "pick", "E", "expect-failure", "resources"]
+                for _ in range(20):
+                    steps += ["make-cd", "pick", "E", "expect-failure"]
+                steps += ["resources", "close"]
+                transcript = self.use_program(*steps, env=env)
+                first, last = self.resources(transcript)
+                self.assert_flat(first, last, f"20 failed builds ({what})", transcript)
+
+    def test_builds_in_a_row_each_image_its_own_discs(self):
+        builds = 10 if SLOW else 3
+        make_working_folder(self.folder)
+        for build in range(builds):
+            disc, drive = build % 4, self.DRIVES[build % 2]
+            with self.subTest(build=build + 1, disc=DISCS[disc][0], drive=drive):
+                self.use_program("disc", disc, "make-cd", "pick", drive, "expect-exit")
+                self.assert_good_build(disc, drive)
+
+
+class WindowsVersions(Reliability):
+    VERSIONS = ("winxp64" if os.environ.get("WINEARCH") == "win64" else "winxp", "win7", "win10")
+
+    def set_version(self, version):
+        args = ["reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version, "/f"] if version else \
+            ["reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"]
+        result = run_wine(args)
+        if version:
+            self.assertEqual(result.returncode, 0, f"wine reg add Version {version}: {describe(result)}")
+
+    def test_good_build_and_failed_build_on_each_windows_version(self):
+        queried = run_wine(["reg", "query", "HKCU\\Software\\Wine", "/v", "Version"])
+        match = re.search(rb"Version\s+REG_SZ\s+(\S+)", queried.stdout)
+        self.addCleanup(self.set_version, match.group(1).decode() if match else None)
+        for version in self.VERSIONS:
+            with self.subTest(version):
+                self.set_version(version)
+                self.folder = scratch_folder("korvante-version-")
+                self.addCleanup(shutil.rmtree, self.folder, True)
+                make_working_folder(self.folder)
+                self.use_program("disc", 2, "make-cd", "pick", "E", "expect-exit")
+                self.assert_good_build(2, "E")
+                if SLOW or version == self.VERSIONS[0]:
+                    os.remove(self.path("data", "mkisofs.exe"))
+                    earlier = read(self.path("QX7.ISO"))
+                    self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure", "close")
+                    self.assertEqual(read(self.path("QX7.ISO")), earlier, "earlier QX7.ISO after the failed build")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
