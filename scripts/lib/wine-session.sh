@@ -25,7 +25,11 @@ korvante_wine_session_start() {
 
   mkdir -p "$WINEPREFIX"
   wineserver -p
-  "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
+  timeout 300 "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
+  if [ "$display_mode" != use-display ]; then
+    # Without a window manager Wine waits about 2 s whenever a managed window is hidden.
+    timeout 60 "$KORVANTE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  fi
 }
 
 korvante_start_xvfb() {

@@ -23,7 +23,7 @@
 //
 // Every line printed names what was expected and what was found. Exit code 0 when every step
 // did what it expected, 1 otherwise, 2 for a bad command line.
-#include <windows.h>
+#include "user_input.h"
 
 #include <commctrl.h>
 #include <winternl.h>
@@ -35,73 +35,7 @@
 
 namespace {
 
-constexpr DWORD kWaitLimitMs = 15000;    // the program answers input in milliseconds when it is well
 constexpr DWORD kBuildLimitMs = 300000;  // a whole build of a real disc, with its console windows
-
-template <typename Condition>
-bool WaitFor(Condition condition)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > kWaitLimitMs)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
-
-std::string WindowText(HWND window)
-{
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-INPUT MouseInput(POINT screenPoint, DWORD flags)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screenPoint.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(screenPoint.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
-    return input;
-}
-
-void Click(POINT screenPoint, int times)
-{
-    INPUT inputs[5] = {MouseInput(screenPoint, MOUSEEVENTF_MOVE)};
-    for (int i = 0; i < times; ++i) {
-        inputs[1 + 2 * i] = MouseInput(screenPoint, MOUSEEVENTF_LEFTDOWN);
-        inputs[2 + 2 * i] = MouseInput(screenPoint, MOUSEEVENTF_LEFTUP);
-    }
-    SendInput(1 + 2 * times, inputs, sizeof(INPUT));
-}
-
-void ClickControl(HWND control)
-{
-    RECT rect = {};
-    GetWindowRect(control, &rect);
-    Click({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1);
-}
-
-void PressKey(WORD key, WORD heldKey = 0)
-{
-    INPUT inputs[4] = {};
-    UINT count = 0;
-    auto add = [&](WORD virtualKey, DWORD flags) {
-        inputs[count].type = INPUT_KEYBOARD;
-        inputs[count].ki.wVk = virtualKey;
-        inputs[count].ki.dwFlags = flags;
-        ++count;
-    };
-    if (heldKey != 0)
-        add(heldKey, 0);
-    add(key, 0);
-    add(key, KEYEVENTF_KEYUP);
-    if (heldKey != 0)
-        add(heldKey, KEYEVENTF_KEYUP);
-    SendInput(count, inputs, sizeof(INPUT));
-}
 
 class Program {
 public:
@@ -313,7 +247,10 @@ public:
         m_main = m_program.WaitForWindow("KORVANTE 2");
         if (m_main == nullptr)
             return Fail("the main dialog \"KORVANTE 2\"", "no such window");
+        // The first real input must find the dialog ready and active, as a user finds it.
+        WaitForInputIdle(m_program.Process(), kWaitLimitMs);
         SetForegroundWindow(m_main);
+        WaitFor([&] { return GetForegroundWindow() == m_main; });
         return Done("main dialog shown");
     }
 
@@ -341,7 +278,7 @@ public:
         POINT centre = {};
         if (m_chooser == nullptr || !ListItemCentre(m_program.Process(), GetDlgItem(m_chooser, 1000), item, centre))
             return Fail("the chooser to list " + item, "no such item");
-        Click(centre, 2);
+        DoubleClickAt(centre);
         return Done("double-clicked " + item);
     }
 
@@ -408,7 +345,7 @@ public:
             if (!WaitFor([&] { return IsWindowEnabled(m_main); }))
                 return Fail("the main dialog to take input", "it stayed disabled");
             SetForegroundWindow(m_main);
-            PressKey(VK_SPACE, VK_MENU);
+            PressKeyWith(VK_MENU, VK_SPACE);
             PressKey(VK_UP);
             PressKey(VK_RETURN);
             HWND about = m_program.WaitForWindow("About KORVANTE 2");

@@ -35,47 +35,6 @@ void RemoveTree(const std::string& folder)
     RemoveDirectoryA(folder.c_str());
 }
 
-void SendInputs(std::vector<INPUT> inputs)
-{
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-INPUT MouseInput(POINT screenPoint, DWORD flags)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screenPoint.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(screenPoint.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
-    return input;
-}
-
-INPUT KeyInput(WORD key, DWORD flags)
-{
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = flags;
-    return input;
-}
-
-void Click(POINT screenPoint, int times)
-{
-    // The pointer goes there first and the click waits until the pointer is seen there: a move
-    // queued with the click can be overtaken by the pointer's last reported position.
-    SetCursorPos(screenPoint.x, screenPoint.y);
-    WaitFor([&] {
-        POINT cursor;
-        return GetCursorPos(&cursor) && cursor.x == screenPoint.x && cursor.y == screenPoint.y;
-    });
-    std::vector<INPUT> inputs = {MouseInput(screenPoint, MOUSEEVENTF_MOVE)};
-    for (int i = 0; i < times; ++i) {
-        inputs.push_back(MouseInput(screenPoint, MOUSEEVENTF_LEFTDOWN));
-        inputs.push_back(MouseInput(screenPoint, MOUSEEVENTF_LEFTUP));
-    }
-    SendInputs(inputs);
-}
-
 // Reserved memory in another process, released again at the end of the scope.
 class RemoteBuffer {
 public:
@@ -119,20 +78,6 @@ std::string EnvironmentPath(const char* variable)
     return value != nullptr ? WindowsPath(value) : std::string();
 }
 
-std::string WindowText(HWND window)
-{
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-RECT WindowRect(HWND window)
-{
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    return rect;
-}
-
 std::vector<ControlInfo> Controls(HWND dialog)
 {
     std::vector<ControlInfo> controls;
@@ -144,33 +89,6 @@ std::vector<ControlInfo> Controls(HWND dialog)
         controls.push_back(control);
     }
     return controls;
-}
-
-void ClickControl(HWND control)
-{
-    const RECT rect = WindowRect(control);
-    Click({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1);
-}
-
-void ClickAt(POINT screenPoint)
-{
-    Click(screenPoint, 1);
-}
-
-void DoubleClickAt(POINT screenPoint)
-{
-    Click(screenPoint, 2);
-}
-
-void PressKey(WORD key)
-{
-    SendInputs({KeyInput(key, 0), KeyInput(key, KEYEVENTF_KEYUP)});
-}
-
-void PressKeyWith(WORD modifier, WORD key)
-{
-    SendInputs({KeyInput(modifier, 0), KeyInput(key, 0), KeyInput(key, KEYEVENTF_KEYUP),
-                KeyInput(modifier, KEYEVENTF_KEYUP)});
 }
 
 int RunHelper(const std::string& commandLine)

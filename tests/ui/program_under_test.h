@@ -2,13 +2,12 @@
 
 // Runs the program's stand-in build in a working folder of its own and drives its windows as a
 // user would: real mouse and keyboard input, read back through the Win32 API.
+#include "user_input.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
-
-// Every wait ends after this long; the program answers in milliseconds when it is well.
-constexpr DWORD kWaitLimitMs = 15000;
 
 constexpr char kEndsNormally[] = "expected the program to end with exit code 0 (259: still running)";
 
@@ -28,14 +27,6 @@ struct ControlInfo {
 };
 
 std::vector<ControlInfo> Controls(HWND dialog);
-std::string WindowText(HWND window);
-RECT WindowRect(HWND window);
-
-void ClickControl(HWND control);
-void ClickAt(POINT screenPoint);
-void DoubleClickAt(POINT screenPoint);
-void PressKey(WORD key);
-void PressKeyWith(WORD modifier, WORD key);
 
 class ProgramUnderTest {
 public:
@@ -92,16 +83,3 @@ private:
 
 // Runs a helper program to its end; its exit code, or -1 when it did not start.
 int RunHelper(const std::string& commandLine);
-
-// Waits until the condition holds; false when the wait limit passed first.
-template <typename Condition>
-bool WaitFor(Condition condition)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > kWaitLimitMs)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
