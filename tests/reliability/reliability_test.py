@@ -95,7 +95,8 @@ class Reliability(WineBuildCase):
         mounted = run(["mount"] + list(args) + [self.folder])
         if mounted.returncode != 0:
             self.skipTest(f"cannot mount here (the tests run as root on CI): {describe(mounted)}")
-        self.addCleanup(lambda: run(["umount", self.folder]).returncode == 0 or run(["umount", "-l", self.folder]))
+        folder = self.folder
+        self.addCleanup(lambda: run(["umount", folder]).returncode == 0 or run(["umount", "-l", folder]))
 
     def assert_good_build(self, disc, drive):
         self.assertFalse(os.path.exists(self.path("temp")), "temp left behind after a good build")
@@ -275,22 +276,24 @@ class LongUse(Reliability):
         self.assertGreaterEqual(len(found), 2, f"no resource counts in the transcript:\n{transcript}")
         return [tuple(map(int, counts)) for counts in found]
 
-    def assert_flat(self, first, last, what, transcript):
-        print(f"{what}: gdi objects, windows, handles first {first}, last {last}", file=sys.stderr)
+    def assert_flat(self, first, last, what, transcript, allowed=0):
+        print(f"{what}: GDI objects, windows, handles first {first}, last {last}", file=sys.stderr)
         for name, a, b in zip(("GDI objects", "windows", "handles"), first, last):
             self.assertGreaterEqual(a, 0, f"{name} could not be counted")
-            # A few objects come once, on first use of a control or the message box.
-            self.assertLessEqual(b - a, 4, f"{name} of the program after {what}: first {a}, last {b}\n{transcript}")
+            self.assertLessEqual(b - a, allowed, f"{name} of the program after {what}: first {a}, last {b}\n{transcript}")
 
     def test_chooser_and_about_box_cycles_keep_resources_flat(self):
-        cycles = 100 if SLOW else 10
+        # Wine makes some GDI objects lazily over the first cycles: a leak is growth that goes on,
+        # so the second half of the cycles must add nothing, and all of them less than one per cycle.
+        half = 50 if SLOW else 5
         make_working_folder(self.folder)
-        transcript = self.use_program("disc", 0, "chooser-cycles", 1, "about", 1, "resources",
-                                      "chooser-cycles", cycles, "resources", "about", cycles, "resources",
+        cycles = ["chooser-cycles", half, "about", half, "resources"]
+        transcript = self.use_program("disc", 0, "chooser-cycles", 2, "about", 2, "resources", *cycles, *cycles,
                                       "disc", 1, "make-cd", "escape", "close")
-        first, after_chooser, after_about = self.resources(transcript)
-        self.assert_flat(first, after_chooser, f"{cycles} chooser cycles", transcript)
-        self.assert_flat(after_chooser, after_about, f"{cycles} About box cycles", transcript)
+        first, middle, last = self.resources(transcript)
+        self.assert_flat(first, last, f"{2 * half} chooser and {2 * half} About box cycles", transcript,
+                         allowed=half - 1)
+        self.assert_flat(middle, last, f"the last {half} chooser and {half} About box cycles", transcript, allowed=1)
 
     def test_twenty_failed_builds_in_one_run_keep_resources_flat(self):
         failures = []
@@ -304,13 +307,14 @@ class LongUse(Reliability):
         failures.append(("missing command interpreter", ["COMSPEC=C:\\no such folder\\cmd.exe"]))
         for what, env in failures:
             with self.subTest(what):
-                steps = ["disc", 0, "make-cd", "pick", "E", "expect-failure", "resources"]
+                steps = ["disc", 0, "make-cd", "pick", "E", "expect-failure", "make-cd", "pick", "E", "expect-failure",
+                         "resources"]
                 for _ in range(20):
                     steps += ["make-cd", "pick", "E", "expect-failure"]
                 steps += ["resources", "close"]
                 transcript = self.use_program(*steps, env=env)
                 first, last = self.resources(transcript)
-                self.assert_flat(first, last, f"20 failed builds ({what})", transcript)
+                self.assert_flat(first, last, f"20 failed builds ({what})", transcript, allowed=1)
 
     def test_builds_in_a_row_each_image_its_own_discs(self):
         builds = 10 if SLOW else 3
