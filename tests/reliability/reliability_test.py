@@ -283,8 +283,9 @@ class LongUse(Reliability):
             self.assertLessEqual(b - a, allowed, f"{name} of the program after {what}: first {a}, last {b}\n{transcript}")
 
     def test_chooser_and_about_box_cycles_keep_resources_flat(self):
-        # Wine makes some GDI objects lazily over the first cycles: a leak is growth that goes on,
-        # so the second half of the cycles must add nothing, and all of them less than one per cycle.
+        # Wine makes a few GDI objects lazily, now and then: a leak is growth that goes on, so the
+        # second half of the cycles may add less than one object per ten cycles, and all of them
+        # less than one per cycle.
         half = 50 if SLOW else 5
         make_working_folder(self.folder)
         cycles = ["chooser-cycles", half, "about", half, "resources"]
@@ -293,7 +294,8 @@ class LongUse(Reliability):
         first, middle, last = self.resources(transcript)
         self.assert_flat(first, last, f"{2 * half} chooser and {2 * half} About box cycles", transcript,
                          allowed=half - 1)
-        self.assert_flat(middle, last, f"the last {half} chooser and {half} About box cycles", transcript, allowed=1)
+        self.assert_flat(middle, last, f"the last {half} chooser and {half} About box cycles", transcript,
+                         allowed=max(2, half // 10))
 
     def test_twenty_failed_builds_in_one_run_keep_resources_flat(self):
         failures = []
