@@ -1,12 +1,15 @@
 #include "build/build_sequence.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -16,24 +19,41 @@ std::string OverlayFolder(const char (&overlayCode)[3])
     return std::string(kOverlayRoot) + std::string(overlayCode, strnlen(overlayCode, 2)) + "\\";
 }
 
-// Files copied from a CD keep its read-only attribute. copy cannot replace such a file (an overlay
-// file would lose to the disc's) and del/Q leaves it behind (the next disc's image would get it),
-// so no staged file, not even one left by an earlier run, stays read-only when either runs.
-void MakeStagedFilesWritable(const std::string& stagingFolder)
+struct FolderFile {
+    std::string name;
+    std::string path;
+    unsigned long long size;
+    unsigned mode;
+};
+
+// The C runtime's POSIX folder calls, present on Windows too: std::filesystem would make the
+// program three times its size for these few listings.
+std::vector<FolderFile> FilesIn(const std::string& folder)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    for (fs::directory_iterator file(stagingFolder, error); !error && file != fs::directory_iterator();
-         file.increment(error)) {
-        std::error_code ignored;
-        fs::permissions(file->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    std::vector<FolderFile> files;
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr)
+        return files;
+    const bool endsInSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    while (const dirent* entry = readdir(listing)) {
+        const std::string path = folder + (endsInSeparator ? "" : "/") + entry->d_name;
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            files.push_back({entry->d_name, path, static_cast<unsigned long long>(info.st_size),
+                             static_cast<unsigned>(info.st_mode)});
     }
+    closedir(listing);
+    return files;
 }
 
-void CopyIntoStaging(const CommandRunner& runCommand, const std::string& pattern, const std::string& stagingFolder)
+// Files copied from a CD keep its read-only attribute. copy cannot replace such a file (an overlay
+// file would lose to the disc's) and del/Q leaves it behind (the next disc's image would get it),
+// so no staged file, not even one left by an earlier run, is read-only when either runs.
+void MakeStagedFilesWritable(const std::string& stagingFolder)
 {
-    MakeStagedFilesWritable(stagingFolder);
-    runCommand("copy " + pattern + " " + stagingFolder);
+    for (const FolderFile& file : FilesIn(stagingFolder))
+        if ((file.mode & S_IWUSR) == 0)
+            chmod(file.path.c_str(), (file.mode & 0777) | S_IWUSR);
 }
 
 std::string LowerCase(std::string name)
@@ -49,26 +69,14 @@ std::string LowerCase(std::string name)
 // in case are one name on the platform: any of their sizes will do.
 bool StagedDiscFilesAreWhole(const std::string& driveRoot, const std::string& stagingFolder)
 {
-    namespace fs = std::filesystem;
-    std::multimap<std::string, std::uintmax_t> discSizes;
-    std::error_code error;
-    for (fs::directory_iterator file(driveRoot, error); !error && file != fs::directory_iterator();
-         file.increment(error)) {
-        std::error_code notAFile;
-        const std::uintmax_t size = file->file_size(notAFile);
-        if (!notAFile)
-            discSizes.emplace(LowerCase(file->path().filename().string()), size);
-    }
-    for (fs::directory_iterator file(stagingFolder, error); !error && file != fs::directory_iterator();
-         file.increment(error)) {
-        const auto sizes = discSizes.equal_range(LowerCase(file->path().filename().string()));
-        if (sizes.first == sizes.second)
-            continue;
-        std::error_code notAFile;
-        const std::uintmax_t stagedSize = file->file_size(notAFile);
-        bool whole = false;
+    std::multimap<std::string, unsigned long long> discSizes;
+    for (const FolderFile& file : FilesIn(driveRoot))
+        discSizes.emplace(LowerCase(file.name), file.size);
+    for (const FolderFile& staged : FilesIn(stagingFolder)) {
+        const auto sizes = discSizes.equal_range(LowerCase(staged.name));
+        bool whole = sizes.first == sizes.second;
         for (auto size = sizes.first; size != sizes.second && !whole; ++size)
-            whole = !notAFile && size->second == stagedSize;
+            whole = size->second == staged.size;
         if (!whole)
             return false;
     }
@@ -99,11 +107,13 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
     const std::string stagingFolder = kStagingFolder;
 
     runCommand("md " + stagingFolder);
+    MakeStagedFilesWritable(stagingFolder);
     for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
-        CopyIntoStaging(runCommand, request.driveRoot + "*." + *letter + "*", stagingFolder);
+        runCommand("copy " + request.driveRoot + "*." + *letter + "* " + stagingFolder);
     if (!StagedDiscFilesAreWhole(request.driveRoot, stagingFolder))
         return false;
-    CopyIntoStaging(runCommand, OverlayFolder(request.overlayCode) + "*.???", stagingFolder);
+    MakeStagedFilesWritable(stagingFolder);
+    runCommand("copy " + OverlayFolder(request.overlayCode) + "*.??? " + stagingFolder);
     CreatePlaceholder(stagingFolder);
 
     // A tool that failed may have left nothing, or a partial image; an image from an earlier

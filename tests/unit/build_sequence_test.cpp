@@ -2,6 +2,7 @@
 
 #include "working_folder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -167,19 +168,24 @@ TEST_F(BuildSequenceTest, PlaceholderThatCannotBeCreatedDoesNotStopTheRun)
     EXPECT_EQ(m_commands.size(), 14u);
 }
 
-TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhenACopyOrTheDeleteRuns)
+TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhereACopyOrTheDeleteMustReplaceIt)
 {
-    // Copies from a CD arrive read-only; so may a stale file from a failed run.
+    // A stale file from a failed run may be read-only, and copies from a CD arrive read-only.
+    // The disc copies must be able to replace stale files, the overlay copy disc files, and the
+    // delete must take them all.
     const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
     fs::create_directory("temp");
     WriteFile("temp/STALE.BIN", Pattern(10, 1));
     fs::permissions("temp/STALE.BIN", readOnly);
+    const std::vector<std::string> mustFindAllWritable = {"copy D:\\*.b* temp", "copy files\\s1\\*.??? temp",
+                                                          "del/Q temp\\*.*"};
 
     std::vector<std::string> readOnlyAt;
     ASSERT_TRUE(RunBuild(RequestFor(kDiscCatalogue[0], "D:\\"), [&](const std::string& line) {
-        const bool copyOrDelete = line.rfind("copy ", 0) == 0 || line.rfind("del", 0) == 0;
+        const bool mustReplace =
+            std::find(mustFindAllWritable.begin(), mustFindAllWritable.end(), line) != mustFindAllWritable.end();
         for (const auto& file : fs::directory_iterator("temp"))
-            if (copyOrDelete && (file.status().permissions() & fs::perms::owner_write) == fs::perms::none)
+            if (mustReplace && (file.status().permissions() & fs::perms::owner_write) == fs::perms::none)
                 readOnlyAt.push_back(file.path().filename().string() + " at " + line);
         if (line == "copy D:\\*.b* temp") {
             WriteFile("temp/DISC.BIN", Pattern(10, 2));
