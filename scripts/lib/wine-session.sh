@@ -51,5 +51,10 @@ korvante_wine_session_stop() {
     kill "$KORVANTE_XVFB_PID" 2>/dev/null || true
     wait "$KORVANTE_XVFB_PID" 2>/dev/null || true
   fi
-  if [ -n "${KORVANTE_SESSION_DIR:-}" ]; then rm -rf "$KORVANTE_SESSION_DIR"; fi
+  if [ -n "${KORVANTE_SESSION_DIR:-}" ]; then
+    # A test stopped midway may leave a mount of its own in the session's folder.
+    awk -v dir="$KORVANTE_SESSION_DIR/" 'index($2, dir) == 1 { print $2 }' /proc/mounts | sort -r |
+      while read -r mounted; do umount -l "$mounted" 2>/dev/null || true; done
+    rm -rf "$KORVANTE_SESSION_DIR"
+  fi
 }
