@@ -41,6 +41,8 @@ int Usage()
 }
 
 // DRIVE_NO_ROOT_DIR as the type removes the letter; any other type defines it.
+constexpr DWORD kRetryLimitMs = 5000;
+
 bool SendDefinition(char letter, UINT type, const std::string& unixFolder)
 {
     std::vector<char> buffer(sizeof(UnixDrive) + unixFolder.size() + 1, '\0');
@@ -54,22 +56,30 @@ bool SendDefinition(char letter, UINT type, const std::string& unixFolder)
     }
     std::memcpy(buffer.data(), &drive, sizeof drive);
 
-    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (manager == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "cdrom_drive: cannot open the mount manager (error %lu)\n", GetLastError());
-        return false;
+    // Right after a prefix boots, or while a drive change settles, the mount manager can be
+    // missing or busy for a moment: try again for a bounded time.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        BOOL sent = FALSE;
+        DWORD error = GetLastError();
+        if (manager != INVALID_HANDLE_VALUE) {
+            DWORD returned = 0;
+            sent = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                   nullptr, 0, &returned, nullptr);
+            error = GetLastError();
+            CloseHandle(manager);
+        }
+        if (sent)
+            return true;
+        // A drive that is not there cannot be removed: no point in asking again.
+        if (type == DRIVE_NO_ROOT_DIR || GetTickCount() - start > kRetryLimitMs) {
+            std::fprintf(stderr, "cdrom_drive: the mount manager refused drive %c: (error %lu)\n", letter, error);
+            return false;
+        }
+        Sleep(50);
     }
-    DWORD returned = 0;
-    const BOOL sent = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                      nullptr, 0, &returned, nullptr);
-    const DWORD error = GetLastError();
-    CloseHandle(manager);
-    if (!sent) {
-        std::fprintf(stderr, "cdrom_drive: the mount manager refused drive %c: (error %lu)\n", letter, error);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -85,7 +95,10 @@ int main(int argc, char** argv)
     if (command == "define" && argc == 4) {
         if (!SendDefinition(letter, DRIVE_CDROM, argv[3]))
             return 1;
-        const UINT type = GetDriveTypeA(root.c_str());
+        const DWORD start = GetTickCount();
+        UINT type;
+        while ((type = GetDriveTypeA(root.c_str())) != DRIVE_CDROM && GetTickCount() - start < kRetryLimitMs)
+            Sleep(50);
         if (type != DRIVE_CDROM) {
             std::fprintf(stderr, "cdrom_drive: %s defined, but GetDriveTypeA gives %u, expected %u\n",
                          root.c_str(), type, static_cast<UINT>(DRIVE_CDROM));
