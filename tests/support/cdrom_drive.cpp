@@ -1,7 +1,7 @@
-// cdrom_drive.exe define <letter> <unix-folder> | remove <letter>
+// cdrom_drive.exe define <letter> <unix-folder> | fixed <letter> <unix-folder> | remove <letter>
 //
-// Makes a drive letter a CD-ROM drive holding a Unix folder, or removes it, through Wine's
-// mount manager. A dosdevices link alone gives a fixed disk; only the mount manager lets the
+// Makes a drive letter a CD-ROM drive holding a Unix folder, gives it back as a fixed disk
+// (as Wine's Z: on / is), or removes it, through Wine's mount manager. A dosdevices link alone gives a fixed disk; only the mount manager lets the
 // drive report DRIVE_CDROM to GetDriveTypeA. Test support only: this runs under Wine, never
 // on Windows.
 #include <windows.h>
@@ -36,6 +36,7 @@ struct UnixDrive {
 int Usage()
 {
     std::fprintf(stderr, "usage: cdrom_drive define <letter> <unix-folder>\n"
+                         "       cdrom_drive fixed <letter> <unix-folder>\n"
                          "       cdrom_drive remove <letter>\n");
     return 2;
 }
@@ -92,16 +93,17 @@ int main(int argc, char** argv)
     const std::string root = std::string(1, letter) + ":\\";
     const std::string command = argv[1];
 
-    if (command == "define" && argc == 4) {
-        if (!SendDefinition(letter, DRIVE_CDROM, argv[3]))
+    if ((command == "define" || command == "fixed") && argc == 4) {
+        const UINT wanted = command == "define" ? DRIVE_CDROM : DRIVE_FIXED;
+        if (!SendDefinition(letter, wanted, argv[3]))
             return 1;
         const DWORD start = GetTickCount();
         UINT type;
-        while ((type = GetDriveTypeA(root.c_str())) != DRIVE_CDROM && GetTickCount() - start < kRetryLimitMs)
+        while ((type = GetDriveTypeA(root.c_str())) != wanted && GetTickCount() - start < kRetryLimitMs)
             Sleep(50);
-        if (type != DRIVE_CDROM) {
+        if (type != wanted) {
             std::fprintf(stderr, "cdrom_drive: %s defined, but GetDriveTypeA gives %u, expected %u\n",
-                         root.c_str(), type, static_cast<UINT>(DRIVE_CDROM));
+                         root.c_str(), type, wanted);
             return 1;
         }
         return 0;

@@ -3,12 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <winioctl.h>
-
 #include <commctrl.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -22,41 +19,6 @@ std::string DiscFolder(const char* name)
     CreateDirectoryA(WindowsPath(std::getenv("KORVANTE_DRIVE_FOLDERS")).c_str(), nullptr);
     CreateDirectoryA(WindowsPath(unixFolder.c_str()).c_str(), nullptr);
     return unixFolder;
-}
-
-// Gives Z: back its usual form, a fixed disk on /, through Wine's mount manager (the drive
-// helper only makes CD-ROM drives).
-bool RestoreDriveZ()
-{
-    struct UnixDrive {
-        ULONG size;
-        ULONG type;
-        ULONG fsType;
-        DWORD serial;
-        ULONGLONG unixDevice;
-        WCHAR letter;
-        USHORT mountPointOffset;
-        USHORT deviceOffset;
-        USHORT labelOffset;
-    };
-    char buffer[sizeof(UnixDrive) + 2] = {};
-    UnixDrive drive = {};
-    drive.size = sizeof buffer;
-    drive.type = DRIVE_FIXED;
-    drive.letter = L'z';
-    drive.mountPointOffset = sizeof(UnixDrive);
-    std::memcpy(buffer, &drive, sizeof drive);
-    buffer[sizeof(UnixDrive)] = '/';
-
-    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (manager == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD returned = 0;
-    const BOOL sent = DeviceIoControl(manager, CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS),
-                                      buffer, sizeof buffer, nullptr, 0, &returned, nullptr);
-    CloseHandle(manager);
-    return sent && GetDriveTypeA("Z:\\") == DRIVE_FIXED;
 }
 
 // A program with CD-ROM drives D: and F: that hold discs.
@@ -111,7 +73,8 @@ TEST_F(DriveChooser, ListsTheCdromDrivesInLetterOrderButNeverZ)
     HWND chooser = OpenChooser(program);
     const std::vector<std::string> items =
         chooser != nullptr ? program.ListItems(GetDlgItem(chooser, 1000)) : std::vector<std::string>{};
-    EXPECT_TRUE(RestoreDriveZ()) << "could not give Z: back as a fixed disk";
+    EXPECT_EQ(RunHelper("\"" + EnvironmentPath("KORVANTE_CDROM_DRIVE") + "\" fixed Z /"), 0)
+        << "could not give Z: back as a fixed disk";
 
     ASSERT_NE(chooser, nullptr);
     EXPECT_EQ(items, (std::vector<std::string>{"D:\\", "F:\\"}));
