@@ -14,3 +14,6 @@ inline constexpr char kPlaceholderSuffix[] = "\\CDDA2.";
 
 // First letters of the extensions staged from the disc's root, in the order they are copied.
 inline constexpr char kStagedExtensionLetters[] = "bcdefimst";
+
+// The overlay files copied from a disc's overlay folder.
+inline constexpr char kOverlayPattern[] = "*.???";

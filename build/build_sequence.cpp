@@ -1,5 +1,7 @@
 #include "build/build_sequence.h"
 
+#include "build/file_search.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,41 +21,23 @@ std::string OverlayFolder(const char (&overlayCode)[3])
     return std::string(kOverlayRoot) + std::string(overlayCode, strnlen(overlayCode, 2)) + "\\";
 }
 
-struct FolderFile {
-    std::string name;
-    std::string path;
-    unsigned long long size;
-    unsigned mode;
-};
-
-// The C runtime's POSIX folder calls, present on Windows too: std::filesystem would make the
-// program three times its size for these few listings.
-std::vector<FolderFile> FilesIn(const std::string& folder)
-{
-    std::vector<FolderFile> files;
-    DIR* listing = opendir(folder.c_str());
-    if (listing == nullptr)
-        return files;
-    const bool endsInSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    while (const dirent* entry = readdir(listing)) {
-        const std::string path = folder + (endsInSeparator ? "" : "/") + entry->d_name;
-        struct stat info;
-        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            files.push_back({entry->d_name, path, static_cast<unsigned long long>(info.st_size),
-                             static_cast<unsigned>(info.st_mode)});
-    }
-    closedir(listing);
-    return files;
-}
-
 // Files copied from a CD keep its read-only attribute. copy cannot replace such a file (an overlay
 // file would lose to the disc's) and del/Q leaves it behind (the next disc's image would get it),
-// so no staged file, not even one left by an earlier run, is read-only when either runs.
+// so no staged file, not even one left by an earlier run, is read-only when either runs. The C
+// runtime's POSIX folder calls, present on Windows too: std::filesystem would make the program
+// three times its size for this one listing.
 void MakeStagedFilesWritable(const std::string& stagingFolder)
 {
-    for (const FolderFile& file : FilesIn(stagingFolder))
-        if ((file.mode & S_IWUSR) == 0)
-            chmod(file.path.c_str(), (file.mode & 0777) | S_IWUSR);
+    DIR* listing = opendir(stagingFolder.c_str());
+    if (listing == nullptr)
+        return;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string path = stagingFolder + "/" + entry->d_name;
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
+            chmod(path.c_str(), (info.st_mode & 0777) | S_IWUSR);
+    }
+    closedir(listing);
 }
 
 std::string LowerCase(std::string name)
@@ -63,23 +47,61 @@ std::string LowerCase(std::string name)
     return name;
 }
 
-// A copy that runs out of room leaves a shorter file, and its exit code is the same as for a
-// pattern that matched nothing. So the staged disc files are compared with the disc's before
-// the image tool may replace an earlier image with an incomplete one. Names that differ only
-// in case are one name on the platform: any of their sizes will do.
-bool StagedDiscFilesAreWhole(const std::string& driveRoot, const std::string& stagingFolder)
+std::string DiscFilePattern(const std::string& driveRoot, char letter)
 {
-    std::multimap<std::string, unsigned long long> discSizes;
-    for (const FolderFile& file : FilesIn(driveRoot))
-        discSizes.emplace(LowerCase(file.name), file.size);
-    for (const FolderFile& staged : FilesIn(stagingFolder)) {
-        const auto sizes = discSizes.equal_range(LowerCase(staged.name));
-        bool whole = sizes.first == sizes.second;
-        for (auto size = sizes.first; size != sizes.second && !whole; ++size)
-            whole = size->second == staged.size;
-        if (!whole)
-            return false;
+    return driveRoot + "*." + letter + "*";
+}
+
+// The files of one name, as the platform sees names: in any case. Names that differ only in
+// case (possible on a disc read through Wine) are one staged file, from whichever was copied last.
+using ExpectedFiles = std::map<std::string, std::vector<FoundFile>>;
+
+bool AddFilesFound(const std::string& pattern, bool replacing, ExpectedFiles& expected)
+{
+    std::vector<FoundFile> found;
+    if (!FindFiles(pattern, found))
+        return false;
+    if (replacing)
+        for (const FoundFile& file : found)
+            expected.erase(LowerCase(file.name));
+    for (const FoundFile& file : found)
+        expected[LowerCase(file.name)].push_back(file);
+    return true;
+}
+
+bool IsStaged(const std::string& stagingFolder, const std::vector<FoundFile>& sources)
+{
+    for (const FoundFile& named : sources) {
+        unsigned long long stagedSize;
+        if (!RegularFileSize(stagingFolder + "\\" + named.name, stagedSize))
+            continue;
+        for (const FoundFile& source : sources)
+            if (source.size == stagedSize)
+                return true;
     }
+    return false;
+}
+
+// A copy reports nothing the run may rely on: a file that cannot be read (a scratched disc, a
+// disc taken out) is passed over, and one cut short by a full disk ends like one that matched
+// nothing. So before the image tool may replace an earlier image, every file the copies should
+// have taken must stand staged with its source's size. Which files those are is the platform's
+// matching, asked with the copies' own patterns. An overlay file replaces the disc's of its name.
+bool StagingIsComplete(const std::string& driveRoot, const std::string& overlayFolder,
+                       const std::string& stagingFolder)
+{
+    if (!IsReadableFolder(driveRoot))
+        return false;
+    ExpectedFiles expected;
+    for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
+        if (!AddFilesFound(DiscFilePattern(driveRoot, *letter), false, expected))
+            return false;
+    // A disc without overlay files has no overlay folder; its copy then takes nothing.
+    if (IsReadableFolder(overlayFolder) && !AddFilesFound(overlayFolder + kOverlayPattern, true, expected))
+        return false;
+    for (const auto& sources : expected)
+        if (!IsStaged(stagingFolder, sources.second))
+            return false;
     return true;
 }
 
@@ -109,12 +131,13 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
     runCommand("md " + stagingFolder);
     MakeStagedFilesWritable(stagingFolder);
     for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
-        runCommand("copy " + request.driveRoot + "*." + *letter + "* " + stagingFolder);
-    if (!StagedDiscFilesAreWhole(request.driveRoot, stagingFolder))
-        return false;
+        runCommand("copy " + DiscFilePattern(request.driveRoot, *letter) + " " + stagingFolder);
     MakeStagedFilesWritable(stagingFolder);
-    runCommand("copy " + OverlayFolder(request.overlayCode) + "*.??? " + stagingFolder);
+    const std::string overlayFolder = OverlayFolder(request.overlayCode);
+    runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder);
     CreatePlaceholder(stagingFolder);
+    if (!StagingIsComplete(request.driveRoot, overlayFolder, stagingFolder))
+        return false;
 
     // A tool that failed may have left nothing, or a partial image; an image from an earlier
     // run must not be passed off as this disc's.

@@ -19,6 +19,9 @@ const char kPlaceholderOnDisk[] = "temp/CDDA2";
 const char kPlaceholderOnDisk[] = "temp\\CDDA2.";
 #endif
 
+// A disc folder in the working folder stands for the drive: its root must be there to be read.
+const char kDiscRoot[] = "disc\\";
+
 // What the working folder held at the moment each command was run.
 struct RecordedCommand {
     std::string line;
@@ -66,6 +69,7 @@ protected:
     {
         WorkingFolderTest::SetUp();
         fs::create_directory("data");
+        fs::create_directory("disc");
         WriteFile(kBootAreaFile, Pattern(0x8000, 99));
     }
 
@@ -80,15 +84,15 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {kDiscCatalogue[0], "D:\\",
-         {"md temp", "copy D:\\*.b* temp", "copy D:\\*.c* temp", "copy D:\\*.d* temp",
-          "copy D:\\*.e* temp", "copy D:\\*.f* temp", "copy D:\\*.i* temp", "copy D:\\*.m* temp",
-          "copy D:\\*.s* temp", "copy D:\\*.t* temp", "copy files\\s1\\*.??? temp",
+        {kDiscCatalogue[0], kDiscRoot,
+         {"md temp", "copy disc\\*.b* temp", "copy disc\\*.c* temp", "copy disc\\*.d* temp",
+          "copy disc\\*.e* temp", "copy disc\\*.f* temp", "copy disc\\*.i* temp", "copy disc\\*.m* temp",
+          "copy disc\\*.s* temp", "copy disc\\*.t* temp", "copy files\\s1\\*.??? temp",
           "data\\mkisofs.exe -sort data\\qx7-1.txt -o QX7.ISO temp\\", "del/Q temp\\*.*", "rd temp"}},
-        {kDiscCatalogue[3], "F:\\",
-         {"md temp", "copy F:\\*.b* temp", "copy F:\\*.c* temp", "copy F:\\*.d* temp",
-          "copy F:\\*.e* temp", "copy F:\\*.f* temp", "copy F:\\*.i* temp", "copy F:\\*.m* temp",
-          "copy F:\\*.s* temp", "copy F:\\*.t* temp", "copy files\\pd\\*.??? temp",
+        {kDiscCatalogue[3], kDiscRoot,
+         {"md temp", "copy disc\\*.b* temp", "copy disc\\*.c* temp", "copy disc\\*.d* temp",
+          "copy disc\\*.e* temp", "copy disc\\*.f* temp", "copy disc\\*.i* temp", "copy disc\\*.m* temp",
+          "copy disc\\*.s* temp", "copy disc\\*.t* temp", "copy files\\pd\\*.??? temp",
           "data\\mkisofs.exe -sort data\\qx7-p.txt -o QX7.ISO temp\\", "del/Q temp\\*.*", "rd temp"}},
     };
     for (const auto& testCase : cases) {
@@ -125,7 +129,7 @@ TEST_F(BuildSequenceTest, FailedImageToolStopsTheRunAndLeavesAnEarlierImageAlone
     const auto earlierImage = Pattern(40000, 3);
     WriteFile(kImage, earlierImage);
 
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[2], "E:\\"), 255, false));
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[2], kDiscRoot), 255, false));
 
     ASSERT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
     EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
@@ -136,7 +140,7 @@ TEST_F(BuildSequenceTest, FailedImageToolStopsTheRunAndLeavesAnEarlierImageAlone
 
 TEST_F(BuildSequenceTest, MissingImageFailsAfterTheTrack2FileWithoutCueSheetOrCleanUp)
 {
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], "D:\\"), 0, false));
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot), 0, false));
 
     EXPECT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
     EXPECT_FALSE(fs::exists(kImage)) << "the stamp created an image";
@@ -148,7 +152,7 @@ TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
 {
     // A folder of the same name makes the open fail, as a locked or read-only file would.
     fs::create_directory(kTrack2File);
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], "D:\\")));
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)));
     EXPECT_EQ(ReadFile(kImage), Pattern(64 * 1024, 7)) << "image stamped although the track-2 file failed";
     EXPECT_FALSE(fs::exists(kCueSheet));
     EXPECT_EQ(m_commands.size(), 12u);
@@ -156,7 +160,7 @@ TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
     fs::remove(kTrack2File);
     fs::create_directory(kCueSheet);
     m_commands.clear();
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], "D:\\")));
+    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)));
     EXPECT_EQ(m_commands.size(), 12u) << "clean-up ran although the cue sheet failed";
     EXPECT_TRUE(fs::exists("temp"));
 }
@@ -164,7 +168,7 @@ TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
 TEST_F(BuildSequenceTest, PlaceholderThatCannotBeCreatedDoesNotStopTheRun)
 {
     fs::create_directories(kPlaceholderOnDisk);
-    EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[1], "D:\\")));
+    EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[1], kDiscRoot)));
     EXPECT_EQ(m_commands.size(), 14u);
 }
 
@@ -177,17 +181,17 @@ TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhereACopyOrTheDeleteMustReplace
     fs::create_directory("temp");
     WriteFile("temp/STALE.BIN", Pattern(10, 1));
     fs::permissions("temp/STALE.BIN", readOnly);
-    const std::vector<std::string> mustFindAllWritable = {"copy D:\\*.b* temp", "copy files\\s1\\*.??? temp",
+    const std::vector<std::string> mustFindAllWritable = {"copy disc\\*.b* temp", "copy files\\s1\\*.??? temp",
                                                           "del/Q temp\\*.*"};
 
     std::vector<std::string> readOnlyAt;
-    ASSERT_TRUE(RunBuild(RequestFor(kDiscCatalogue[0], "D:\\"), [&](const std::string& line) {
+    ASSERT_TRUE(RunBuild(RequestFor(kDiscCatalogue[0], kDiscRoot), [&](const std::string& line) {
         const bool mustReplace =
             std::find(mustFindAllWritable.begin(), mustFindAllWritable.end(), line) != mustFindAllWritable.end();
         for (const auto& file : fs::directory_iterator("temp"))
             if (mustReplace && (file.status().permissions() & fs::perms::owner_write) == fs::perms::none)
                 readOnlyAt.push_back(file.path().filename().string() + " at " + line);
-        if (line == "copy D:\\*.b* temp") {
+        if (line == "copy disc\\*.b* temp") {
             WriteFile("temp/DISC.BIN", Pattern(10, 2));
             fs::permissions("temp/DISC.BIN", readOnly);
         }
@@ -198,46 +202,67 @@ TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhereACopyOrTheDeleteMustReplace
     EXPECT_TRUE(readOnlyAt.empty()) << "read-only staged files: " << ::testing::PrintToString(readOnlyAt);
 }
 
-TEST_F(BuildSequenceTest, DiscFileCutShortByAFullDiskFailsBeforeTheToolAndKeepsTheEarlierImage)
+TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBeforeTheToolRuns)
 {
     const auto earlierImage = Pattern(40000, 3);
     WriteFile(kImage, earlierImage);
-    fs::create_directory("disc");
     WriteFile("disc/BIG.BIN", Pattern(5000, 1));
+    WriteFile("disc/MOVIE.STR", Pattern(6000, 2));
     WriteFile("disc/Twin.dat", Pattern(30, 2));
-    WriteFile("disc/twin.dat", Pattern(20, 3));
+    WriteFile("disc/twin.dat", Pattern(20, 3));  // one file where names are case-blind
+    WriteFile("disc/README", Pattern(10, 4));    // taken by no copy
+    fs::create_directories("files/s1");
+    WriteFile("files/s1/BIG.BIN", Pattern(77, 5));  // replaces the disc's
+    WriteFile("files/s1/OVER.TXT", Pattern(12, 6));
 
     struct Case {
         const char* what;
-        std::size_t stagedSize;
-        bool whole;
+        std::string driveRoot;
+        std::vector<std::pair<std::string, std::size_t>> staged;
+        bool complete;
     };
-    for (const Case& testCase : {Case{"cut short", 4096, false}, Case{"whole", 5000, true}}) {
+    const Case cases[] = {
+        {"a disc file passed over (unreadable)", kDiscRoot,
+         {{"BIG.BIN", 77}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
+        {"a disc file cut short", kDiscRoot,
+         {{"BIG.BIN", 77}, {"MOVIE.STR", 4096}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
+        {"the disc's file where the overlay's should be", kDiscRoot,
+         {{"BIG.BIN", 5000}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
+        {"an overlay file passed over", kDiscRoot,
+         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}}, false},
+        {"a disc root that cannot be listed", "Q:\\", {}, false},
+        // Last: it lets the tool replace the earlier image.
+        {"every file whole, the overlay's in place of the disc's", kDiscRoot,
+         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, true},
+    };
+    for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
         m_commands.clear();
-        const bool built = RunBuild(RequestFor(kDiscCatalogue[0], "disc/"), [&](const std::string& line) {
+        fs::remove_all("temp");
+        const bool built = RunBuild(RequestFor(kDiscCatalogue[0], testCase.driveRoot), [&](const std::string& line) {
             m_commands.push_back({line, false, false, false});
-            if (line == "md temp")
+            if (line == "md temp") {
                 fs::create_directory("temp");
-            if (line == "copy disc/*.b* temp")
-                WriteFile("temp/BIG.BIN", Pattern(testCase.stagedSize, 1));
-            if (line == "copy disc/*.d* temp")
-                WriteFile("temp/Twin.dat", Pattern(20, 3));  // the twin copied last wins
+                for (const auto& [name, size] : testCase.staged)
+                    WriteFile("temp/" + name, Pattern(size, 0));
+            }
             if (line.rfind(kImageTool, 0) == 0)
                 WriteFile(kImage, Pattern(64 * 1024, 7));
             return 0;
         });
 
-        EXPECT_EQ(built, testCase.whole);
-        EXPECT_EQ(m_commands.size(), testCase.whole ? 14u : 10u) << "last command run: " << m_commands.back().line;
-        if (!testCase.whole)
+        EXPECT_EQ(built, testCase.complete);
+        EXPECT_EQ(m_commands.size(), testCase.complete ? 14u : 11u) << "last command run: " << m_commands.back().line;
+        if (!testCase.complete) {
             EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
+            EXPECT_TRUE(fs::exists("temp")) << "staging folder removed after a failure";
+        }
     }
 }
 
 TEST_F(BuildSequenceTest, OverlayCodeIsReadAsAtMostTwoCharacters)
 {
-    BuildRequest request = RequestFor(kDiscCatalogue[2], "D:\\");
+    BuildRequest request = RequestFor(kDiscCatalogue[2], kDiscRoot);
     request.overlayCode[2] = 'x';  // a lost terminator must not run past the array
     EXPECT_TRUE(Run(request));
     EXPECT_EQ(m_commands.at(10).line, "copy files\\s3\\*.??? temp");
