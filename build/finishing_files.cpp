@@ -44,7 +44,9 @@ bool WriteTrack2File()
     if (!track.IsOpen())
         return false;
 
-    static const std::array<char, 64 * 1024> silence{};
+    // Zeroed on the stack when the track is written: a static block of zeros would be stored
+    // in the executable file.
+    const std::array<char, 32 * 1024> silence{};
     bool written = true;
     for (std::size_t left = kTrack2Size; left > 0 && written; left -= silence.size())
         written = track.Write(silence.data(), silence.size());
