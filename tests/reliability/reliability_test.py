@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The real KORVANTE 2.EXE when the machine and the platform fail underneath it, over long use,
 and on the Windows versions it must run on: a full disk, a read-only working folder, a missing
-command interpreter, odd folder and file names, resource counts over many cycles, repeated builds
-and the version the Wine prefix reports.
+command interpreter, a scratched or vanished disc, odd folder and file names, resource counts over
+many cycles, repeated builds and the version the Wine prefix reports.
 
 Run by ctest inside the Wine session of scripts/test. KORVANTE_SLOW_TESTS=1 adds the long cases
 (a 300 MB disc file, 100 cycles instead of 10, 20 failed builds through the real interpreter,
@@ -17,6 +17,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from damaged_disc import DamagedDisc  # noqa: E402
 from wine_build import (  # noqa: E402
     BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, STAGED_DISC_FILES, TRACK2_SIZE, WINE, WineBuildCase, describe,
     expected_image_files, image_extents, image_file_content, make_disc, make_working_folder, read, run,
@@ -114,6 +115,17 @@ class Reliability(WineBuildCase):
         self.addCleanup(run_wine, [CDROM_DRIVE, "remove", letter])
         self.assertEqual(defined.returncode, 0, f"cdrom_drive define {letter}: {describe(defined)}")
 
+    def damaged_disc(self, letter):
+        """A disc of its own in drive letter, served through the damaged-disc view (healthy at first)."""
+        base = scratch_folder("korvante-damaged-")
+        self.addCleanup(shutil.rmtree, base, True)
+        make_disc(os.path.join(base, "disc"), letter)
+        view = DamagedDisc(os.path.join(base, "disc"), os.path.join(base, "view"), base)
+        view.start()
+        self.addCleanup(view.stop)
+        self.define_drive(letter, view.mount_point)
+        return view
+
 
 class MachineFailures(Reliability):
 
@@ -204,6 +216,87 @@ class MachineFailures(Reliability):
         self.assertEqual(found["QX7.ISO"], before["QX7.ISO"], "earlier QX7.ISO changed by the failed build")
         self.use_program("disc", 2, "make-cd", "pick", "F", "expect-exit")
         self.assert_good_build(2, "F")
+
+
+class DiscFailures(Reliability):
+    """A disc in drive G: that stops reading, through the damaged-disc view. Each build from the
+    damaged disc starts as after a good build of another disc: its image in the folder, no temp."""
+
+    def earlier_image_from_the_healthy_view(self):
+        # Disc 1's overlay makes this image differ from any image of disc 0 made later.
+        self.use_program("disc", 1, "make-cd", "pick", "G", "expect-exit")
+        self.assert_good_build(1, "G")
+
+    def outputs(self):
+        # The cue sheet and the silent track are the same bytes in every build: only their
+        # modification times tell whether a build wrote them again.
+        return {name: (read(self.path(name)), os.stat(self.path(name)).st_mtime_ns)
+                for name in OUTPUTS if os.path.exists(self.path(name))}
+
+    def assert_failed_keeping(self, earlier, damage, met, transcript=None):
+        """The earlier outputs untouched, temp kept, and the damage met by the build."""
+        problems = []
+        if transcript is not None:
+            problems.append(f"the program: expected the message \"CD IMAGE NOT CREATED\"; "
+                            f"the driver says:\n{transcript}")
+        found = self.outputs()
+        for name, (content, modified) in earlier.items():
+            if name not in found:
+                problems.append(f"{name}: expected the earlier file, found none")
+            elif found[name][0] != content:
+                problems.append(f"{name}: expected the earlier {len(content)} bytes, "
+                                f"found {len(found[name][0])} other bytes")
+            elif found[name][1] != modified:
+                problems.append(f"{name}: expected the earlier file untouched, found it written again (same bytes)")
+        if not os.path.isdir(self.path("temp")):
+            problems.append("temp: expected kept after the failure, found none")
+        if not any(line.endswith(" EIO") for line in met):
+            problems.append("the view: expected the build to meet the damage, found no failed open or read")
+        if problems:
+            self.fail(f"build from the disc with damage \"{damage}\":\n" + "\n".join(problems) +
+                      "\nthe view's log of this build: " + ", ".join(met))
+
+    def fail_from_damaged_disc(self, view, damage, *then, mend=None):
+        """Builds disc 0 from G: with the damage; checks the failure, then plays the steps then."""
+        earlier = self.outputs()
+        view.damage(damage)
+        logged = len(view.log())
+        checked = []
+
+        def check_then_mend():
+            checked.append(True)
+            self.assert_failed_keeping(earlier, damage, view.log()[logged:])
+            if mend:
+                mend()
+
+        code, transcript = self.play("disc", 0, "make-cd", "pick", "G", "expect-failure", *then,
+                                     mend=check_then_mend)
+        if not checked:
+            self.assert_failed_keeping(earlier, damage, view.log()[logged:], transcript)
+        self.assertEqual(code, 0, f"using the program after the failure from damage \"{damage}\":\n{transcript}")
+
+    def test_unopenable_file_fails_keeping_the_earlier_image_and_a_retry_once_it_reads_succeeds(self):
+        view = self.damaged_disc("G")
+        make_working_folder(self.folder)
+        self.earlier_image_from_the_healthy_view()
+
+        # A staged file that no overlay file replaces: without it the image lacks its content.
+        self.fail_from_damaged_disc(view, "unopenable MUSIC.SND",
+                                    "wait-file", "mended", "make-cd", "pick", "G", "expect-exit",
+                                    mend=lambda: view.damage("healthy"))
+
+        self.assert_good_build(0, "G")
+
+    def test_read_failing_mid_file_and_disc_taken_out_mid_copy_fail_keeping_the_earlier_image(self):
+        view = self.damaged_disc("G")
+        make_working_folder(self.folder)
+        self.earlier_image_from_the_healthy_view()
+        # MAIN.BIN is 6,000 bytes and copied first; the third file opened is LEVEL1.DAT.
+        for damage in ("unreadable-after MAIN.BIN 4096", "taken-out-after 3"):
+            with self.subTest(damage):
+                # Files staged by the case before would stand in for those the disc no longer gives.
+                shutil.rmtree(self.path("temp"), ignore_errors=True)
+                self.fail_from_damaged_disc(view, damage, "close")
 
 
 class Names(Reliability):
