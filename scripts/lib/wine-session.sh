@@ -58,3 +58,10 @@ korvante_wine_session_stop() {
     rm -rf "$KORVANTE_SESSION_DIR"
   fi
 }
+
+# korvante_keep_desktop KEEP_DESKTOP_EXE: a hidden window for the rest of the session. Without
+# it Wine's desktop process exits whenever no window is left, and the next program's first
+# window then takes about 10 s to show.
+korvante_keep_desktop() {
+  "$KORVANTE_WINE" "$1" >/dev/null 2>&1 &
+}

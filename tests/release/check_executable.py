@@ -72,7 +72,9 @@ def main(objdump, exe, list_path):
     for dll, function in imported:
         if (dll, function) not in allowed:
             problems.append(f"import {dll}!{function}: expected on {list_path}, found missing there")
-    oldest = max((allowed.get(key, WINDOWS_ORDER[-1]) for key in imported), key=WINDOWS_ORDER.index, default="?")
+    known = [allowed[key] for key in imported if key in allowed]
+    oldest = ("not known: imports missing from the list" if len(known) < len(imported) or not known
+              else max(known, key=WINDOWS_ORDER.index))
 
     with open(exe, "rb") as f:
         size = len(f.read())
