@@ -107,19 +107,21 @@ class BuildUnderWine(WineBuildCase):
                 self.assert_image_is_sound(image)
                 self.assert_cue_sheet_reads_as_two_tracks()
 
-    def test_drive_without_a_disc_gives_an_image_of_the_overlay_alone(self):
+    def test_drive_without_a_disc_fails_before_the_tool_and_keeps_an_earlier_image(self):
         # A CD-ROM drive on a folder that does not exist is a drive with no disc in it: the
-        # nine copies find nothing, and the build goes on without noticing.
+        # nine copies find nothing, and an image of the overlay alone is no image of the disc.
         defined = run_wine([CDROM_DRIVE, "define", "H", os.path.join(self.folder, "no-disc")])
         self.addCleanup(run_wine, [CDROM_DRIVE, "remove", "H"])
         self.assertEqual(defined.returncode, 0, f"cdrom_drive define H: {describe(defined)}")
         make_working_folder(self.folder)
+        self.assert_build_succeeds(0, "E")
+        earlier_image = read(self.path("QX7.ISO"))
 
-        self.assert_build_succeeds(2, "H")
+        result = self.build(2, "H")
 
-        self.assertFalse(os.path.exists(self.path("temp")), f"temp left behind: {self.staged_names()}")
-        self.assert_image_holds({name: overlay_content("s3", name)
-                                 for name in (OVERLAY_REPLACES, overlay_new_file("s3"))} | {"CDDA2": b""})
+        self.assertEqual(result.returncode, 1, f"build from a drive without a disc: {describe(result)}")
+        self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image, "earlier QX7.ISO after the failed build")
+        self.assertTrue(os.path.isdir(self.path("temp")), "temp removed after the failed build")
 
     def test_missing_image_tool_fails_and_keeps_the_staged_files(self):
         make_working_folder(self.folder, with_tool=False)
