@@ -7,8 +7,8 @@
 // Timings are tab-separated lines: kind, what, seconds. Kinds:
 //   interpreter  an empty command ("rem"), timed before and after the build: one start
 //   command      one of the build's command lines
-//   ours         the build's own work before a command (composing it; the placeholder before
-//                the image tool; the finishing writers before the clean-up)
+//   ours         the build's own work before a command (composing it; the placeholder and the
+//                staging check before the image tool; the finishing writers before the clean-up)
 //   build        RunBuild as a whole
 //   writer       one finishing writer called alone, after the build
 
@@ -49,7 +49,7 @@ double Time(Work work)
 std::string OwnWorkBefore(const std::string& commandLine)
 {
     if (commandLine.rfind(kImageTool, 0) == 0)
-        return "placeholder";
+        return "placeholder and staging check";
     if (commandLine.rfind("del", 0) == 0)
         return "finishing writers";
     return "compose command";
