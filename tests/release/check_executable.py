@@ -4,6 +4,7 @@
 - Every function the exe imports is on the committed list, and no entry of the list is newer
   than Windows XP. Wine exports every function whatever Windows version it reports, so only the
   import table tells whether an older Windows will load the program.
+- A subsystem version that Windows XP accepts (5.1 or lower).
 - At most 256 KiB, with no debug sections and no symbol table.
 """
 import re
@@ -75,6 +76,12 @@ def main(objdump, exe, list_path):
     known = [allowed[key] for key in imported if key in allowed]
     oldest = ("not known: imports missing from the list" if len(known) < len(imported) or not known
               else max(known, key=WINDOWS_ORDER.index))
+
+    # A loader refuses an exe that asks for a newer subsystem than its own Windows (XP is 5.1).
+    headers = subprocess.run([objdump, "-p", exe], check=True, capture_output=True, text=True).stdout
+    version = tuple(int(re.search(rf"{part}SubsystemVersion\s+(\d+)", headers).group(1)) for part in ("Major", "Minor"))
+    if version > (5, 1):
+        problems.append(f"subsystem version: expected 5.1 or lower, found {version[0]}.{version[1]}")
 
     with open(exe, "rb") as f:
         size = len(f.read())
