@@ -6,7 +6,27 @@
 #include <io.h>
 
 #include <cerrno>
+#else
+#include <dirent.h>
+#include <fnmatch.h>
+#endif
 
+namespace {
+
+// The build names are Windows paths; elsewhere the backslash becomes the separator it stands for.
+std::string NativePath(std::string path)
+{
+#ifndef _WIN32
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+#endif
+    return path;
+}
+
+}  // namespace
+
+#ifdef _WIN32
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
 {
     _finddatai64_t entry;
@@ -20,35 +40,9 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
     _findclose(search);
     return true;
 }
-
-namespace {
-
-std::string NativePath(const std::string& path)
-{
-    return path;
-}
-
-}  // namespace
-
 #else
-#include <dirent.h>
-#include <fnmatch.h>
-
-// The build names are Windows paths; here the backslash becomes the separator it stands for, and
-// a case-blind match stands in for the find-file calls, passing over dot files as Windows passes
+// A case-blind match stands in for the find-file calls, passing over dot files as Windows passes
 // over hidden ones.
-namespace {
-
-std::string NativePath(std::string path)
-{
-    for (char& c : path)
-        if (c == '\\')
-            c = '/';
-    return path;
-}
-
-}  // namespace
-
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
 {
     const std::string path = NativePath(pattern);

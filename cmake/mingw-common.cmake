@@ -1,6 +1,6 @@
 # The -win32 thread model compilers: the -posix ones link winpthreads, which imports
 # KERNEL32!GetTickCount64 into every executable, and Windows XP has no such function.
-# Nothing here starts a thread; GoogleTest is built without its thread support (tests/).
+# Nothing here starts a thread; GoogleTest gets a Notification of its own (tests/support/gtest_custom).
 set(CMAKE_C_COMPILER ${KORVANTE_MINGW_TRIPLET}-gcc-win32)
 set(CMAKE_CXX_COMPILER ${KORVANTE_MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${KORVANTE_MINGW_TRIPLET}-windres)
