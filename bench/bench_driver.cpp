@@ -7,7 +7,8 @@
 // Timings are tab-separated lines: kind, what, seconds. Kinds:
 //   interpreter  an empty command ("rem"), timed before and after the build: one start
 //   command      one of the build's command lines
-//   ours         the build's own work before a command (composing it; the placeholder and the
+//   ours         the build's own work before a command (its checks before md; listing the copy's
+//                files and removing them from temp before each copy; the placeholder and the
 //                staging check before the image tool; the finishing writers before the clean-up)
 //   build        RunBuild as a whole
 //   writer       one finishing writer called alone, after the build
@@ -48,6 +49,10 @@ double Time(Work work)
 // What the build did between the previous command and this one.
 std::string OwnWorkBefore(const std::string& commandLine)
 {
+    if (commandLine.rfind("md ", 0) == 0)
+        return "checks before the first command";
+    if (commandLine.rfind("copy ", 0) == 0)
+        return "listing and removals before the copy";
     if (commandLine.rfind(kImageTool, 0) == 0)
         return "placeholder and staging check";
     if (commandLine.rfind("del", 0) == 0)
@@ -86,7 +91,7 @@ int main(int argc, char** argv)
 
     bool built = false;
     lastCommandEnd = Clock::now();
-    timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner); })});
+    timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner, CurrentFolder()); })});
 
     sampleInterpreterStarts();
 

@@ -2,16 +2,15 @@
 
 #include "build/file_search.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -21,23 +20,9 @@ std::string OverlayFolder(const char (&overlayCode)[3])
     return std::string(kOverlayRoot) + std::string(overlayCode, strnlen(overlayCode, 2)) + "\\";
 }
 
-// Files copied from a CD keep its read-only attribute. copy cannot replace such a file (an overlay
-// file would lose to the disc's) and del/Q leaves it behind (the next disc's image would get it),
-// so no staged file, not even one left by an earlier run, is read-only when either runs. The C
-// runtime's POSIX folder calls, present on Windows too: std::filesystem would make the program
-// three times its size for this one listing.
-void MakeStagedFilesWritable(const std::string& stagingFolder)
+std::string DiscFileMask(char letter)
 {
-    DIR* listing = opendir(stagingFolder.c_str());
-    if (listing == nullptr)
-        return;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string path = stagingFolder + "/" + entry->d_name;
-        struct stat info;
-        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
-            chmod(path.c_str(), (info.st_mode & 0777) | S_IWUSR);
-    }
-    closedir(listing);
+    return std::string("*.") + letter + "*";
 }
 
 std::string LowerCase(std::string name)
@@ -47,61 +32,29 @@ std::string LowerCase(std::string name)
     return name;
 }
 
-std::string DiscFilePattern(const std::string& driveRoot, char letter)
+// An empty root would make every copy read the working folder itself, staging earlier images,
+// the cue sheet and the program into the new image.
+bool NamesADrive(const std::string& driveRoot)
 {
-    return driveRoot + "*." + letter + "*";
+    return !driveRoot.empty();
 }
 
-// The files of one name, as the platform sees names: in any case. Names that differ only in
-// case (possible on a disc read through Wine) are one staged file, from whichever was copied last.
-using ExpectedFiles = std::map<std::string, std::vector<FoundFile>>;
-
-bool AddFilesFound(const std::string& pattern, bool replacing, ExpectedFiles& expected)
+// Windows' cmd refuses a network path as its current folder and runs each line in the Windows
+// folder instead, where md and the copies would stage the whole disc into the system's own temp.
+bool IsLocalFolder(const std::string& folder)
 {
-    std::vector<FoundFile> found;
-    if (!FindFiles(pattern, found))
-        return false;
-    if (replacing)
-        for (const FoundFile& file : found)
-            expected.erase(LowerCase(file.name));
-    for (const FoundFile& file : found)
-        expected[LowerCase(file.name)].push_back(file);
-    return true;
+    const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+    return folder.size() < 2 || !isSeparator(folder[0]) || !isSeparator(folder[1]);
 }
 
-bool IsStaged(const std::string& stagingFolder, const std::vector<FoundFile>& sources)
+// Asked before anything is staged: once the image tool has replaced QX7.ISO, a boot area that
+// cannot be read would leave an image that can never be stamped.
+bool BootAreaFileOpens()
 {
-    for (const FoundFile& named : sources) {
-        unsigned long long stagedSize;
-        if (!RegularFileSize(stagingFolder + "\\" + named.name, stagedSize))
-            continue;
-        for (const FoundFile& source : sources)
-            if (source.size == stagedSize)
-                return true;
-    }
-    return false;
-}
-
-// A copy reports nothing the run may rely on: a file that cannot be read (a scratched disc, a
-// disc taken out) is passed over, and one cut short by a full disk ends like one that matched
-// nothing. So before the image tool may replace an earlier image, every file the copies should
-// have taken must stand staged with its source's size. Which files those are is the platform's
-// matching, asked with the copies' own patterns. An overlay file replaces the disc's of its name.
-bool StagingIsComplete(const std::string& driveRoot, const std::string& overlayFolder,
-                       const std::string& stagingFolder)
-{
-    if (!IsReadableFolder(driveRoot))
+    std::FILE* bootAreaFile = std::fopen(kBootAreaFile, "rb");
+    if (bootAreaFile == nullptr)
         return false;
-    ExpectedFiles expected;
-    for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
-        if (!AddFilesFound(DiscFilePattern(driveRoot, *letter), false, expected))
-            return false;
-    // A disc without overlay files has no overlay folder; its copy then takes nothing.
-    if (IsReadableFolder(overlayFolder) && !AddFilesFound(overlayFolder + kOverlayPattern, true, expected))
-        return false;
-    for (const auto& sources : expected)
-        if (!IsStaged(stagingFolder, sources.second))
-            return false;
+    std::fclose(bootAreaFile);
     return true;
 }
 
@@ -112,31 +65,137 @@ void CreatePlaceholder(const std::string& stagingFolder)
         std::fclose(placeholder);
 }
 
+enum class CopySource { Disc, Overlay };
+
+// The staging folder and the files the copies are to leave in it.
+//
+// Windows' copy asks before it replaces a file unless it runs in a batch file, and a line run by
+// system() is not one: the program has no console, so the build would wait behind a question in
+// a window of its own, and a No would keep the wrong file. So no copy may find its destination in
+// place: the folder starts empty, and each copy's own files are removed from it just before it runs.
+//
+// A copy reports nothing the run may rely on either: a file that cannot be read (a scratched
+// disc, a disc taken out) is passed over, and one cut short by a full disk ends like one that
+// matched nothing. So before the image tool may replace an earlier image, every file the copies
+// should have taken must stand staged with its source's size.
+class StagedFiles {
+public:
+    explicit StagedFiles(std::string folder) : m_folder(std::move(folder)) {}
+
+    // Removes every file, read-only or hidden, and leaves subfolders. False when the folder
+    // cannot be listed (md failed) or a file stays.
+    bool Empty() const
+    {
+        std::vector<std::string> names;
+        if (!ListFolderFiles(m_folder, names))
+            return false;
+        for (const std::string& name : names)
+            if (!RemoveFile(m_folder + "\\" + name))
+                return false;
+        return true;
+    }
+
+    // Lists what copy of sourceFolder + mask will take, with the platform's own matching, and
+    // removes those names from the staging folder. An overlay file replaces the disc's of its name.
+    bool MakeRoomForCopy(const std::string& sourceFolder, const std::string& mask, CopySource source)
+    {
+        if (!IsReadableFolder(sourceFolder))
+            return source == CopySource::Overlay;  // a disc without overlay files has no such folder
+        std::vector<FoundFile> found;
+        if (!FindFiles(sourceFolder + mask, found))
+            return false;
+        std::set<std::string> names;
+        for (const FoundFile& file : found)
+            names.insert(LowerCase(file.name));
+        if (source == CopySource::Overlay)
+            for (const std::string& name : names)
+                m_expected.erase(name);
+        for (const FoundFile& file : found)
+            m_expected[LowerCase(file.name)].push_back(file);
+        return RemoveStaged(names);
+    }
+
+    bool IsComplete() const
+    {
+        for (const auto& sources : m_expected)
+            if (!IsStaged(sources.second))
+                return false;
+        return true;
+    }
+
+private:
+    // Names as the platform sees them: in any case.
+    bool RemoveStaged(const std::set<std::string>& lowerCaseNames) const
+    {
+        std::vector<std::string> staged;
+        if (!ListFolderFiles(m_folder, staged))
+            return false;
+        for (const std::string& name : staged)
+            if (lowerCaseNames.count(LowerCase(name)) != 0 && !RemoveFile(m_folder + "\\" + name))
+                return false;
+        return true;
+    }
+
+    // Names that differ only in case (possible on a disc read through Wine) are one staged
+    // file, from whichever was copied last.
+    bool IsStaged(const std::vector<FoundFile>& sources) const
+    {
+        for (const FoundFile& named : sources) {
+            unsigned long long stagedSize;
+            if (!RegularFileSize(m_folder + "\\" + named.name, stagedSize))
+                continue;
+            for (const FoundFile& source : sources)
+                if (source.size == stagedSize)
+                    return true;
+        }
+        return false;
+    }
+
+    std::string m_folder;
+    std::map<std::string, std::vector<FoundFile>> m_expected;  // by lower-case name
+};
+
 }  // namespace
+
+std::string CurrentFolder()
+{
+    std::string folder;
+    if (char* current = getcwd(nullptr, 0)) {
+        folder = current;
+        std::free(current);
+    }
+    return folder;
+}
 
 int RunThroughCommandInterpreter(const std::string& commandLine)
 {
     return std::system(commandLine.c_str());
 }
 
-bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
+bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::string& workingFolder)
 {
-    // An empty root would make every copy read the working folder itself, staging earlier
-    // images, the cue sheet and the program into the new image.
-    if (request.driveRoot.empty())
+    if (!NamesADrive(request.driveRoot) || !IsLocalFolder(workingFolder) || !BootAreaFileOpens())
         return false;
 
     const std::string stagingFolder = kStagingFolder;
+    StagedFiles staged(stagingFolder);
 
     runCommand("md " + stagingFolder);
-    MakeStagedFilesWritable(stagingFolder);
-    for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
-        runCommand("copy " + DiscFilePattern(request.driveRoot, *letter) + " " + stagingFolder);
-    MakeStagedFilesWritable(stagingFolder);
+    // A temp left by a failed run may hold another disc's files.
+    if (!staged.Empty())
+        return false;
+    for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter) {
+        const std::string mask = DiscFileMask(*letter);
+        if (!staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc))
+            return false;
+        runCommand("copy " + request.driveRoot + mask + " " + stagingFolder);
+    }
     const std::string overlayFolder = OverlayFolder(request.overlayCode);
+    if (!staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay))
+        return false;
     runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder);
     CreatePlaceholder(stagingFolder);
-    if (!StagingIsComplete(request.driveRoot, overlayFolder, stagingFolder))
+    if (!staged.IsComplete())
         return false;
 
     // A tool that failed may have left nothing, or a partial image; an image from an earlier
@@ -149,7 +208,9 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
     if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())
         return false;
 
-    MakeStagedFilesWritable(stagingFolder);
+    // del/Q deletes no read-only file, and copies from a CD keep that attribute: without this
+    // rd would leave temp behind. A file that stays only leaves temp for the next build to empty.
+    staged.Empty();
     runCommand("del/Q temp\\*.*");
     runCommand("rd temp");
     return true;
@@ -157,5 +218,5 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand)
 
 bool RunBuild(BuildRequest request)
 {
-    return RunBuild(std::move(request), RunThroughCommandInterpreter);
+    return RunBuild(std::move(request), RunThroughCommandInterpreter, CurrentFolder());
 }

@@ -19,7 +19,12 @@ using CommandRunner = std::function<int(const std::string& commandLine)>;
 // The runtime's system(): on Windows, %COMSPEC% /c LINE, waited for.
 int RunThroughCommandInterpreter(const std::string& commandLine);
 
+// The process's current folder, as the runtime reports it; empty when it cannot tell.
+std::string CurrentFolder();
+
 // Stages the disc and its overlay in the staging folder, runs the image tool and writes the
-// finishing files. True when QX7.ISO, QX7Track2.bin and QX7.CUE were all made.
-bool RunBuild(BuildRequest request, const CommandRunner& runCommand);
+// finishing files, all relative to workingFolder, the process's current folder. True when
+// QX7.ISO, QX7Track2.bin and QX7.CUE were all made.
+bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::string& workingFolder);
+// The same with the runtime's system() in the current folder.
 bool RunBuild(BuildRequest request);

@@ -1,13 +1,14 @@
 #include "build/file_search.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <io.h>
-
-#include <cerrno>
 #else
-#include <dirent.h>
 #include <fnmatch.h>
 #endif
 
@@ -24,6 +25,32 @@ std::string NativePath(std::string path)
     return path;
 }
 
+// Hands each entry's name to take. A listing that ends early on a read error must not pass for
+// a whole one: the runtime tells the two apart only by errno.
+template <typename Take>
+bool ReadFolder(const std::string& folder, Take take)
+{
+    DIR* listing = opendir(NativePath(folder).c_str());
+    if (listing == nullptr)
+        return false;
+    const dirent* entry;
+    do {
+        errno = 0;
+        entry = readdir(listing);
+        if (entry != nullptr)
+            take(entry->d_name);
+    } while (entry != nullptr);
+    const bool complete = errno == 0;
+    closedir(listing);
+    return complete;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info;
+    return stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -37,8 +64,10 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
         if ((entry.attrib & (_A_SUBDIR | _A_HIDDEN | _A_SYSTEM)) == 0)
             found.push_back({entry.name, static_cast<unsigned long long>(entry.size)});
     } while (_findnexti64(search, &entry) == 0);
+    // ENOENT is the end of the listing; anything else (EINVAL) a read error of the folder.
+    const bool complete = errno == ENOENT;
     _findclose(search);
-    return true;
+    return complete;
 }
 #else
 // A case-blind match stands in for the find-file calls, passing over dot files as Windows passes
@@ -49,19 +78,32 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
     const std::size_t separator = path.find_last_of('/');
     const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
     const std::string namePattern = separator == std::string::npos ? path : path.substr(separator + 1);
-    DIR* listing = opendir(folder.c_str());
-    if (listing == nullptr)
-        return false;
-    while (const dirent* entry = readdir(listing)) {
+    return ReadFolder(folder, [&](const char* name) {
         unsigned long long size;
-        if (fnmatch(namePattern.c_str(), entry->d_name, FNM_CASEFOLD | FNM_PERIOD) == 0 &&
-            RegularFileSize(folder + "/" + entry->d_name, size))
-            found.push_back({entry->d_name, size});
-    }
-    closedir(listing);
-    return true;
+        if (fnmatch(namePattern.c_str(), name, FNM_CASEFOLD | FNM_PERIOD) == 0 &&
+            RegularFileSize(folder + "/" + name, size))
+            found.push_back({name, size});
+    });
 }
 #endif
+
+bool ListFolderFiles(const std::string& folder, std::vector<std::string>& names)
+{
+    return ReadFolder(folder, [&](const char* name) {
+        if (!IsFolder(folder + "\\" + name))
+            names.push_back(name);
+    });
+}
+
+bool RemoveFile(const std::string& path)
+{
+    const std::string nativePath = NativePath(path);
+#ifdef _WIN32
+    // Windows deletes no read-only file, and a file copied from a CD keeps that attribute.
+    _chmod(nativePath.c_str(), _S_IREAD | _S_IWRITE);
+#endif
+    return std::remove(nativePath.c_str()) == 0 || errno == ENOENT;
+}
 
 bool IsReadableFolder(std::string path)
 {
@@ -69,8 +111,7 @@ bool IsReadableFolder(std::string path)
     const bool driveRoot = path.size() == 3 && path[1] == ':';
     if (!driveRoot && path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
-    struct stat info;
-    return stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return IsFolder(path);
 }
 
 bool RegularFileSize(const std::string& path, unsigned long long& size)

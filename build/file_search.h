@@ -11,8 +11,16 @@ struct FoundFile {
 // The files that the command interpreter's wildcard copy of pattern takes, found with the
 // platform's own find-file calls so that they match as copy matches: long and short names alike.
 // Folders are not files; hidden and system files count as not found, since copy passes over
-// them on Windows. False when the search itself fails; a pattern that matches nothing is true.
+// them on Windows. False when the search itself fails, also part-way through the listing; a
+// pattern that matches nothing is true.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found);
+
+// The names of every file in folder, hidden ones included; its subfolders are left out.
+// False when the folder cannot be listed to its end.
+bool ListFolderFiles(const std::string& folder, std::vector<std::string>& names);
+
+// Removes the file at path, read-only or not. True when no file stands there afterwards.
+bool RemoveFile(const std::string& path);
 
 // Whether path names a folder that can be read; a drive root such as D:\ included.
 bool IsReadableFolder(std::string path);

@@ -3,9 +3,36 @@
 #include "working_folder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <cstring>
+
+// Where a listing of a damaged disc's folder fails part-way: while a test names an entry here,
+// readdir fails with EIO instead of returning it, as on a read error of the directory. The
+// build core's listings call this readdir; the runtime's own is the next one.
+static const char* g_unreadableEntry = nullptr;
+
+extern "C" dirent* readdir(DIR* listing)
+{
+    using Readdir = dirent* (*)(DIR*);
+    static const Readdir runtimeReaddir = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
+    dirent* entry = runtimeReaddir(listing);
+    if (entry != nullptr && g_unreadableEntry != nullptr && std::strcmp(entry->d_name, g_unreadableEntry) == 0) {
+        errno = EIO;
+        return nullptr;
+    }
+    return entry;
+}
+#endif
 
 namespace fs = std::filesystem;
 
@@ -45,6 +72,81 @@ std::vector<std::string> LinesOf(const std::vector<RecordedCommand>& commands)
     return lines;
 }
 
+// md, copy, del/Q and rd as Windows' cmd /c runs them. copy takes each file of its source folder
+// that its wildcard matches, attributes and all; where the destination file is already there, copy
+// asks: the question is recorded and answered No, so that file stays as it was. del/Q passes over
+// read-only files, and rd removes only an empty folder.
+class WindowsInterpreter {
+public:
+    int Run(const std::string& line)
+    {
+        std::error_code ignored;
+        if (line == "md temp") {
+            fs::create_directory("temp", ignored);
+        } else if (line.rfind("copy ", 0) == 0) {
+            Copy(line.substr(5));
+        } else if (line == "del/Q temp\\*.*") {
+            for (const auto& file : fs::directory_iterator("temp"))
+                if ((file.status().permissions() & fs::perms::owner_write) != fs::perms::none)
+                    fs::remove(file.path(), ignored);
+        } else if (line == "rd temp") {
+            fs::remove("temp", ignored);
+        } else {
+            ADD_FAILURE() << "expected a command of the build, found " << line;
+        }
+        return 0;
+    }
+
+    const std::vector<std::string>& Questions() const { return m_questions; }
+
+private:
+    void Copy(const std::string& arguments)
+    {
+        const std::string source = arguments.substr(0, arguments.rfind(' '));
+        const std::string destination = arguments.substr(arguments.rfind(' ') + 1);
+        std::string folder = source.substr(0, source.rfind('\\'));
+        std::replace(folder.begin(), folder.end(), '\\', '/');
+        const std::string mask = source.substr(source.rfind('\\') + 1);
+        if (!fs::is_directory(folder))
+            return;
+        for (const auto& file : fs::directory_iterator(folder)) {
+            const std::string name = file.path().filename().string();
+            if (!file.is_regular_file() || !Matches(mask.c_str(), name.c_str()))
+                continue;
+            if (HoldsName(destination, name)) {
+                m_questions.push_back("Overwrite " + destination + "\\" + name + "? (" + source + ")");
+                continue;
+            }
+            const fs::path target = fs::path(destination) / name;
+            fs::copy_file(file.path(), target);
+            fs::permissions(target, file.status().permissions());
+        }
+    }
+
+    // Names are the same in any case on Windows.
+    static bool HoldsName(const std::string& folder, const std::string& name)
+    {
+        for (const auto& file : fs::directory_iterator(folder))
+            if (Matches(file.path().filename().string().c_str(), name.c_str()))
+                return true;
+        return false;
+    }
+
+    // '*' any run of characters, '?' one, letters in any case: enough for the build's wildcards.
+    static bool Matches(const char* mask, const char* name)
+    {
+        if (*mask == '*')
+            return Matches(mask + 1, name) || (*name != '\0' && Matches(mask, name + 1));
+        if (*mask == '\0' || *name == '\0')
+            return *mask == *name;
+        return (*mask == '?' || std::tolower(static_cast<unsigned char>(*mask)) ==
+                                    std::tolower(static_cast<unsigned char>(*name))) &&
+               Matches(mask + 1, name + 1);
+    }
+
+    std::vector<std::string> m_questions;
+};
+
 class BuildSequenceTest : public WorkingFolderTest {
 protected:
     // Stands in for the command interpreter: makes the staging folder, and lets the image tool
@@ -62,7 +164,7 @@ protected:
                 return toolExitCode;
             }
             return 0;
-        });
+        }, m_workingFolder);
     }
 
     void SetUp() override
@@ -71,9 +173,17 @@ protected:
         fs::create_directory("data");
         fs::create_directory("disc");
         WriteFile(kBootAreaFile, Pattern(0x8000, 99));
+        m_workingFolder = fs::current_path().string();
+    }
+
+    bool ToolRan() const
+    {
+        return std::any_of(m_commands.begin(), m_commands.end(),
+                           [](const RecordedCommand& command) { return command.line.rfind(kImageTool, 0) == 0; });
     }
 
     std::vector<RecordedCommand> m_commands;
+    std::string m_workingFolder;
 };
 
 TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
@@ -117,11 +227,39 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
     }
 }
 
-TEST_F(BuildSequenceTest, EmptyDriveRootIsRefusedBeforeAnythingRuns)
+TEST_F(BuildSequenceTest, BuildThatCannotGoWellIsRefusedBeforeAnythingRuns)
 {
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], "")));
-    EXPECT_TRUE(m_commands.empty()) << "first command run: " << m_commands.front().line;
-    EXPECT_FALSE(fs::exists(kPlaceholderOnDisk) || fs::exists(kTrack2File) || fs::exists(kCueSheet));
+    const auto earlierImage = Pattern(40000, 3);
+    WriteFile(kImage, earlierImage);
+    struct Case {
+        const char* what;
+        std::string driveRoot;
+        std::string workingFolder;  // empty: the real one
+        bool bootAreaFile;
+    };
+    const Case cases[] = {
+        {"no drive root", "", "", true},
+        {"a working folder on a network path", kDiscRoot, "\\\\server\\games\\KORVANTE 2", true},
+        {"no boot-area file", kDiscRoot, "", false},
+    };
+    const std::string realFolder = m_workingFolder;
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        m_commands.clear();
+        m_workingFolder = testCase.workingFolder.empty() ? realFolder : testCase.workingFolder;
+        if (testCase.bootAreaFile)
+            WriteFile(kBootAreaFile, Pattern(0x8000, 99));
+        else
+            fs::remove(kBootAreaFile);
+
+        EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], testCase.driveRoot)));
+
+        EXPECT_TRUE(m_commands.empty()) << "first command run: " << m_commands.front().line;
+        EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
+        EXPECT_FALSE(fs::exists("temp") || fs::exists(kPlaceholderOnDisk) || fs::exists(kTrack2File) ||
+                     fs::exists(kCueSheet))
+            << "something was written";
+    }
 }
 
 TEST_F(BuildSequenceTest, FailedImageToolStopsTheRunAndLeavesAnEarlierImageAlone)
@@ -172,34 +310,53 @@ TEST_F(BuildSequenceTest, PlaceholderThatCannotBeCreatedDoesNotStopTheRun)
     EXPECT_EQ(m_commands.size(), 14u);
 }
 
-TEST_F(BuildSequenceTest, NoStagedFileIsReadOnlyWhereACopyOrTheDeleteMustReplaceIt)
+TEST_F(BuildSequenceTest, NoCopyMeetsItsDestinationAndTheToolGetsExactlyThisDiscAndItsOverlay)
 {
-    // A stale file from a failed run may be read-only, and copies from a CD arrive read-only.
-    // The disc copies must be able to replace stale files, the overlay copy disc files, and the
-    // delete must take them all.
     const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const std::map<std::string, std::vector<unsigned char>> disc = {
+        {"MAIN.BIN", Pattern(1000, 1)},
+        {"LEVEL1.DAT", Pattern(500, 2)},
+        {"X.DATA.BIN", Pattern(300, 3)},  // taken by *.b* and by *.d*
+    };
+    for (const auto& [name, bytes] : disc) {
+        WriteFile("disc/" + name, bytes);
+        fs::permissions("disc/" + name, readOnly);  // as every file on a CD
+    }
+    // The overlay's LEVEL1.DAT has the disc's size: only its bytes tell the two apart.
+    fs::create_directories("files/s1");
+    WriteFile("files/s1/LEVEL1.DAT", Pattern(500, 9));
+    WriteFile("files/s1/NEW.TXT", Pattern(40, 4));
+    // What a failed build of another disc left: a file this disc does not have, read-only as
+    // copied from its CD, and one of this disc's names with the other disc's bytes.
     fs::create_directory("temp");
-    WriteFile("temp/STALE.BIN", Pattern(10, 1));
-    fs::permissions("temp/STALE.BIN", readOnly);
-    const std::vector<std::string> mustFindAllWritable = {"copy disc\\*.b* temp", "copy files\\s1\\*.??? temp",
-                                                          "del/Q temp\\*.*"};
+    WriteFile("temp/OTHER.DAT", Pattern(70, 5));
+    fs::permissions("temp/OTHER.DAT", readOnly);
+    WriteFile("temp/MAIN.BIN", Pattern(1000, 6));
 
-    std::vector<std::string> readOnlyAt;
-    ASSERT_TRUE(RunBuild(RequestFor(kDiscCatalogue[0], kDiscRoot), [&](const std::string& line) {
-        const bool mustReplace =
-            std::find(mustFindAllWritable.begin(), mustFindAllWritable.end(), line) != mustFindAllWritable.end();
-        for (const auto& file : fs::directory_iterator("temp"))
-            if (mustReplace && (file.status().permissions() & fs::perms::owner_write) == fs::perms::none)
-                readOnlyAt.push_back(file.path().filename().string() + " at " + line);
-        if (line == "copy disc\\*.b* temp") {
-            WriteFile("temp/DISC.BIN", Pattern(10, 2));
-            fs::permissions("temp/DISC.BIN", readOnly);
-        }
-        if (line.rfind(kImageTool, 0) == 0)
+    WindowsInterpreter interpreter;
+    std::map<std::string, std::vector<unsigned char>> stagedForTheTool;
+    const bool built = RunBuild(RequestFor(kDiscCatalogue[0], kDiscRoot), [&](const std::string& line) {
+        if (line.rfind(kImageTool, 0) == 0) {
+            for (const auto& file : fs::directory_iterator("temp"))
+                if (file.path().filename() != "CDDA2")
+                    stagedForTheTool[file.path().filename().string()] = ReadFile(file.path().string());
             WriteFile(kImage, Pattern(64 * 1024, 7));
-        return 0;
-    }));
-    EXPECT_TRUE(readOnlyAt.empty()) << "read-only staged files: " << ::testing::PrintToString(readOnlyAt);
+            return 0;
+        }
+        return interpreter.Run(line);
+    }, m_workingFolder);
+
+    EXPECT_TRUE(built);
+    EXPECT_EQ(interpreter.Questions(), std::vector<std::string>{}) << "copies that met their destination";
+    std::map<std::string, std::vector<unsigned char>> expected = disc;
+    expected["LEVEL1.DAT"] = Pattern(500, 9);
+    expected["NEW.TXT"] = Pattern(40, 4);
+    for (const auto& [name, bytes] : expected)
+        EXPECT_EQ(stagedForTheTool.count(name) ? stagedForTheTool[name] : std::vector<unsigned char>{}, bytes)
+            << name << " staged for the image tool";
+    for (const auto& [name, bytes] : stagedForTheTool)
+        EXPECT_EQ(expected.count(name), 1u) << name << " staged for the image tool, found " << bytes.size() << " bytes";
+    EXPECT_FALSE(fs::exists("temp")) << "temp left behind after a good build";
 }
 
 TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBeforeTheToolRuns)
@@ -218,10 +375,10 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
     struct Case {
         const char* what;
         std::string driveRoot;
-        std::vector<std::pair<std::string, std::size_t>> staged;
+        std::vector<std::pair<std::string, std::size_t>> staged;  // what the copies leave
         bool complete;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"a disc file passed over (unreadable)", kDiscRoot,
          {{"BIG.BIN", 77}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
         {"a disc file cut short", kDiscRoot,
@@ -231,29 +388,48 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
         {"an overlay file passed over", kDiscRoot,
          {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}}, false},
         {"a disc root that cannot be listed", "Q:\\", {}, false},
-        // Last: it lets the tool replace the earlier image.
-        {"every file whole, the overlay's in place of the disc's", kDiscRoot,
-         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, true},
     };
+#ifndef _WIN32
+    // Wine's _findnext reports every end of a listing as the normal one, so only here can a
+    // listing fail part-way.
+    fs::create_directory("damaged");
+    for (const char* name : {"A.BIN", "B.BIN", "C.BIN"})
+        WriteFile(std::string("damaged/") + name, Pattern(10, 1));
+    // Every file staged: only the listing's failure may fail the build.
+    cases.push_back({"a disc folder whose listing fails part-way", "damaged\\",
+                     {{"A.BIN", 10}, {"B.BIN", 10}, {"C.BIN", 10}, {"BIG.BIN", 77}, {"OVER.TXT", 12}}, false});
+#endif
+    // Last: it lets the tool replace the earlier image.
+    cases.push_back({"every file whole, the overlay's in place of the disc's", kDiscRoot,
+                     {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, true});
+
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
         m_commands.clear();
         fs::remove_all("temp");
+#ifndef _WIN32
+        g_unreadableEntry = "B.BIN";
+#endif
         const bool built = RunBuild(RequestFor(kDiscCatalogue[0], testCase.driveRoot), [&](const std::string& line) {
             m_commands.push_back({line, false, false, false});
-            if (line == "md temp") {
+            if (line == "md temp")
                 fs::create_directory("temp");
+            if (line == "copy files\\s1\\*.??? temp")
                 for (const auto& [name, size] : testCase.staged)
                     WriteFile("temp/" + name, Pattern(size, 0));
-            }
             if (line.rfind(kImageTool, 0) == 0)
                 WriteFile(kImage, Pattern(64 * 1024, 7));
             return 0;
-        });
+        }, m_workingFolder);
+#ifndef _WIN32
+        g_unreadableEntry = nullptr;
+#endif
 
         EXPECT_EQ(built, testCase.complete);
-        EXPECT_EQ(m_commands.size(), testCase.complete ? 14u : 11u) << "last command run: " << m_commands.back().line;
-        if (!testCase.complete) {
+        if (testCase.complete) {
+            EXPECT_EQ(m_commands.size(), 14u) << "last command run: " << m_commands.back().line;
+        } else {
+            EXPECT_FALSE(ToolRan()) << "the image tool ran";
             EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
             EXPECT_TRUE(fs::exists("temp")) << "staging folder removed after a failure";
         }
