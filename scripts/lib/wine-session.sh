@@ -10,8 +10,10 @@ korvante_wine_session_start() {
   export WINEPREFIX=$KORVANTE_SESSION_DIR/prefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  # A copy that asks before overwriting would wait forever on a closed standard input.
-  unset COPYCMD
+  # Windows' copy asks before it overwrites a file when run by cmd /c, as every build command is;
+  # Wine's asks only with this. A build whose copy meets its destination then waits forever, as
+  # it would on Windows, and the test's bounded wait fails it.
+  export COPYCMD=/-Y
   if [ "$arch" = i686 ]; then
     export WINEARCH=win32 KORVANTE_WINE=wine
   else

@@ -27,6 +27,9 @@ PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
 USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
 SLOW = os.environ.get("KORVANTE_SLOW_TESTS") == "1"
 PROGRAM_TIMEOUT = 900
+# A file that exists and is no program: system() gives -1 on Windows as under Wine. For a missing
+# program, or one that may not be run, Microsoft's system() falls back to cmd.exe; Wine's does not.
+NOT_A_PROGRAM_COMSPEC = "COMSPEC=C:\\windows\\win.ini"
 OUTPUTS = ("QX7.ISO", "QX7.CUE", "QX7Track2.bin")
 MIB = 1024 * 1024
 
@@ -203,13 +206,12 @@ class MachineFailures(Reliability):
                          "wait-file", "mended", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
         self.assert_good_build(1, "F")
 
-    def test_comspec_naming_a_missing_program_is_a_failure_not_a_success(self):
+    def test_comspec_naming_no_program_is_a_failure_not_a_success(self):
         make_working_folder(self.folder)
         self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
         before = folder_state(self.folder)
 
-        self.use_program("disc", 2, "make-cd", "pick", "F", "expect-failure", "close",
-                         env=["COMSPEC=C:\\no such folder\\cmd.exe"])
+        self.use_program("disc", 2, "make-cd", "pick", "F", "expect-failure", "close", env=[NOT_A_PROGRAM_COMSPEC])
 
         found = folder_state(self.folder)
         self.assertEqual(sorted(found), sorted(before), "names in the working folder after the failed build")
@@ -338,7 +340,10 @@ class Names(Reliability):
         self.define_drive("G", disc)
         make_working_folder(self.folder)
 
-        self.use_program("disc", 0, "make-cd", "pick", "G", "expect-exit")
+        # Twin.dat and twin.dat are one name to Windows: one copy writes it twice and Windows' copy
+        # would ask the second time, which no removal between copies can prevent. So this build
+        # runs with copy's question off.
+        self.use_program("disc", 0, "make-cd", "pick", "G", "expect-exit", env=["COPYCMD="])
 
         self.assertFalse(os.path.exists(self.path("temp")), "temp left behind")
         image = self.path("QX7.ISO")
@@ -401,7 +406,7 @@ class LongUse(Reliability):
         else:
             make_working_folder(self.folder)
         # No interpreter starts at all: every command fails at once.
-        failures.append(("missing command interpreter", ["COMSPEC=C:\\no such folder\\cmd.exe"]))
+        failures.append(("command interpreter that is no program", [NOT_A_PROGRAM_COMSPEC]))
         for what, env in failures:
             with self.subTest(what):
                 steps = ["disc", 0, "make-cd", "pick", "E", "expect-failure", "make-cd", "pick", "E", "expect-failure",

@@ -22,9 +22,10 @@ TRACK2_SIZE = 2 * 1024 * 1024
 
 # Disc root files: one per staged extension letter, then files the nine copies must leave out.
 # Plain 8.3 upper-case names with three-letter extensions keep clear of the corners where
-# Wine's cmd matches wildcards differently from Windows.
+# Wine's cmd matches wildcards differently from Windows. X.DATA.BIN is taken by two copies,
+# *.b* and *.d*, as on Windows; the image names it X_DATA.BIN.
 STAGED_DISC_FILES = ["MAIN.BIN", "SETUP.CFG", "LEVEL1.DAT", "GAME.EXE", "FONT.FNT",
-                     "ICON.ICO", "WORLD.MAP", "MUSIC.SND", "README.TXT"]
+                     "ICON.ICO", "WORLD.MAP", "MUSIC.SND", "README.TXT", "X.DATA.BIN"]
 UNSTAGED_DISC_FILES = ["NOTES.XYZ", "PHOTO.JPG", "NOEXT"]
 DISC_SUBFOLDER = "EXTRAS"  # holds a .BIN of its own: only the root is staged
 OVERLAY_REPLACES = "LEVEL1.DAT"
@@ -114,6 +115,12 @@ def expected_image_files(drive, code):
     return files
 
 
+def iso_name(name):
+    """The name the image tool gives a staged file: ISO 9660 allows one dot."""
+    stem, dot, extension = name.rpartition(".")
+    return stem.replace(".", "_") + dot + extension if dot else name
+
+
 def image_extents(image):
     """Name -> (start block, size) of each file in the image, read by xorriso."""
     result = run(["xorriso", "-indev", image, "-find", "/", "-type", "f", "-exec", "report_lba", "--"])
@@ -190,8 +197,9 @@ class WineBuildCase(unittest.TestCase):
     def staged_names(self):
         return sorted(os.listdir(self.path("temp"))) if os.path.isdir(self.path("temp")) else []
 
-    def assert_image_holds(self, expected_files):
+    def assert_image_holds(self, staged_files):
         image = self.path("QX7.ISO")
+        expected_files = {iso_name(name): content for name, content in staged_files.items()}
         extents = image_extents(image)
         self.assert_same_names(extents, expected_files, "files in the image")
         for name, content in expected_files.items():
