@@ -90,18 +90,28 @@ TEST_F(DriveChooser, DoubleClickOnAnItemTakesThatDrive)
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|F:\\"});
 }
 
-TEST_F(DriveChooser, DoubleClickOnEmptySpaceBeforeAnySelectionKeepsItOpenAndEnterAcceptsWithNoDrive)
+TEST_F(DriveChooser, DoubleClickOnEmptySpaceTakesNoDriveBeforeAClickAndTheMarkedOneAfter)
 {
     ProgramUnderTest program(true);
     HWND chooser = OpenChooser(program);
     ASSERT_NE(chooser, nullptr);
-    const RECT list = WindowRect(GetDlgItem(chooser, 1000));
-    DoubleClickAt({(list.left + list.right) / 2, list.bottom - 8});
-    // Had the double-click taken a drive, the chooser would be gone before Enter and the
-    // request would name that drive.
-    PressKey(VK_RETURN);
+    HWND list = GetDlgItem(chooser, 1000);
+    // Below the items, inside the client area: the list's bottom edge holds its scroll bar.
+    RECT client;
+    GetClientRect(list, &client);
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const POINT emptySpace = {(client.left + client.right) / 2, client.bottom - 8};
+    DoubleClickAt(emptySpace);
+    // Had that double-click taken a drive, the chooser would be gone before the click on F:\ and
+    // the request would name another drive. The click leaves F:\ marked; the first click of the
+    // next double-click, on empty space, unselects it but leaves the mark: only the mark names F:\.
+    const RECT item = program.ListItemRect(list, 1);
+    ClickAt({(item.left + item.right) / 2, (item.top + item.bottom) / 2});
+    ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0) == 1; }))
+        << "expected F:\\ marked after a click on it";
+    DoubleClickAt(emptySpace);
     EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
-    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|"});
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|F:\\"});
 }
 
 TEST_F(DriveChooser, EnterWithADriveSelectedStillAcceptsWithNoDrive)
