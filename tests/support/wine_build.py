@@ -66,8 +66,13 @@ def run_wine(args, cwd=None):
 
 
 def describe(result):
-    return (f"exit {result.returncode}\nstdout: {result.stdout.decode(errors='replace')}"
-            f"\nstderr: {result.stderr.decode(errors='replace')}")
+    return f"exit {result.returncode}\nstdout: {shown(result.stdout)}\nstderr: {shown(result.stderr)}"
+
+
+def shown(output, limit=2000):
+    # A copy that loops on its overwrite question writes megabytes until the timeout ends it.
+    text = output.decode(errors="replace")
+    return text if len(text) <= limit else f"{text[:limit]}... ({len(text)} characters in all)"
 
 
 def make_disc(folder, drive):
