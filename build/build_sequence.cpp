@@ -87,12 +87,22 @@ public:
     bool Empty() const
     {
         std::vector<std::string> names;
-        if (!ListFolderFiles(m_folder, names))
+        if (!ListFolder(m_folder, names))
             return false;
         for (const std::string& name : names)
             if (!RemoveFile(m_folder + "\\" + name))
                 return false;
         return true;
+    }
+
+    // del/Q deletes no read-only file, and copies from a CD keep that attribute: without this
+    // rd would leave temp behind.
+    void MakeWritable() const
+    {
+        std::vector<std::string> names;
+        ListFolder(m_folder, names);
+        for (const std::string& name : names)
+            ::MakeWritable(m_folder + "\\" + name);
     }
 
     // Lists what copy of sourceFolder + mask will take, with the platform's own matching, and
@@ -128,7 +138,7 @@ private:
     bool RemoveStaged(const std::set<std::string>& lowerCaseNames) const
     {
         std::vector<std::string> staged;
-        if (!ListFolderFiles(m_folder, staged))
+        if (!ListFolder(m_folder, staged))
             return false;
         for (const std::string& name : staged)
             if (lowerCaseNames.count(LowerCase(name)) != 0 && !RemoveFile(m_folder + "\\" + name))
@@ -208,9 +218,7 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::
     if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())
         return false;
 
-    // del/Q deletes no read-only file, and copies from a CD keep that attribute: without this
-    // rd would leave temp behind. A file that stays only leaves temp for the next build to empty.
-    staged.Empty();
+    staged.MakeWritable();
     runCommand("del/Q temp\\*.*");
     runCommand("rd temp");
     return true;

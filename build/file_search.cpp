@@ -4,12 +4,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <fnmatch.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -87,22 +88,33 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
 }
 #endif
 
-bool ListFolderFiles(const std::string& folder, std::vector<std::string>& names)
+bool ListFolder(const std::string& folder, std::vector<std::string>& names)
 {
     return ReadFolder(folder, [&](const char* name) {
-        if (!IsFolder(folder + "\\" + name))
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
             names.push_back(name);
     });
 }
 
-bool RemoveFile(const std::string& path)
+// Windows neither deletes nor overwrites a read-only file, and a file copied from a CD keeps
+// that attribute.
+void MakeWritable(const std::string& path)
 {
     const std::string nativePath = NativePath(path);
 #ifdef _WIN32
-    // Windows deletes no read-only file, and a file copied from a CD keeps that attribute.
     _chmod(nativePath.c_str(), _S_IREAD | _S_IWRITE);
+#else
+    struct stat info;
+    if (lstat(nativePath.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
+        chmod(nativePath.c_str(), (info.st_mode & 0777) | S_IWUSR);
 #endif
-    return std::remove(nativePath.c_str()) == 0 || errno == ENOENT;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    MakeWritable(path);
+    // unlink, unlike remove, leaves an empty folder alone on every platform.
+    return unlink(NativePath(path).c_str()) == 0 || errno == ENOENT || IsFolder(path);
 }
 
 bool IsReadableFolder(std::string path)

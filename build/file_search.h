@@ -15,11 +15,15 @@ struct FoundFile {
 // pattern that matches nothing is true.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found);
 
-// The names of every file in folder, hidden ones included; its subfolders are left out.
-// False when the folder cannot be listed to its end.
-bool ListFolderFiles(const std::string& folder, std::vector<std::string>& names);
+// The names in folder, of files and subfolders alike, hidden ones included; "." and ".." are
+// left out. False when the folder cannot be listed to its end.
+bool ListFolder(const std::string& folder, std::vector<std::string>& names);
 
-// Removes the file at path, read-only or not. True when no file stands there afterwards.
+// Clears the read-only attribute of the file at path, if it has one.
+void MakeWritable(const std::string& path);
+
+// Removes the file at path, read-only or not. True when no file stands there afterwards; a
+// folder there is left as it is.
 bool RemoveFile(const std::string& path);
 
 // Whether path names a folder that can be read; a drive root such as D:\ included.
