@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <set>
 #include <vector>
 
 #include <unistd.h>
@@ -112,17 +111,14 @@ public:
         if (!IsReadableFolder(sourceFolder))
             return source == CopySource::Overlay;  // a disc without overlay files has no such folder
         std::vector<FoundFile> found;
-        if (!FindFiles(sourceFolder + mask, found))
+        if (!FindFiles(sourceFolder + mask, found) || !RemoveStaged(found))
             return false;
-        std::set<std::string> names;
-        for (const FoundFile& file : found)
-            names.insert(LowerCase(file.name));
         if (source == CopySource::Overlay)
-            for (const std::string& name : names)
-                m_expected.erase(name);
+            for (const FoundFile& file : found)
+                m_expected.erase(LowerCase(file.name));
         for (const FoundFile& file : found)
             m_expected[LowerCase(file.name)].push_back(file);
-        return RemoveStaged(names);
+        return true;
     }
 
     bool IsComplete() const
@@ -134,15 +130,18 @@ public:
     }
 
 private:
-    // Names as the platform sees them: in any case.
-    bool RemoveStaged(const std::set<std::string>& lowerCaseNames) const
+    // The folder was emptied, so only this run's earlier copies put files in it: those that a
+    // copy is about to write again, under any spelling of their names, go.
+    bool RemoveStaged(const std::vector<FoundFile>& found) const
     {
-        std::vector<std::string> staged;
-        if (!ListFolder(m_folder, staged))
-            return false;
-        for (const std::string& name : staged)
-            if (lowerCaseNames.count(LowerCase(name)) != 0 && !RemoveFile(m_folder + "\\" + name))
-                return false;
+        for (const FoundFile& file : found) {
+            const auto earlier = m_expected.find(LowerCase(file.name));
+            if (earlier == m_expected.end())
+                continue;
+            for (const FoundFile& staged : earlier->second)
+                if (!RemoveFile(m_folder + "\\" + staged.name))
+                    return false;
+        }
         return true;
     }
 
