@@ -1,6 +1,5 @@
 #include "build/file_search.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,32 +7,101 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+
+#include <cwchar>
 #else
+#include <dirent.h>
 #include <fnmatch.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-// The build names are Windows paths; elsewhere the backslash becomes the separator it stands for.
+// Removing a file that another program still holds open (a virus scanner or the search indexer,
+// which open new files right after they are written) only marks it for deletion: its name stays
+// taken until that program lets go, and a copy to that name is refused. So a removal waits,
+// bounded, until the name is free.
+constexpr int kNameFreePolls = 40;
+constexpr unsigned kNameFreePollMs = 50;
+
+#ifdef _WIN32
+// The ANSI calls spell a name outside the ANSI code page with '?', which no later call accepts,
+// while cmd copies such a file by its Unicode name. So the build's names travel as UTF-8 and
+// every call here is a wide one.
+using WidePath = std::vector<wchar_t>;
+
+WidePath Wide(const std::string& utf8)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    WidePath wide(length > 0 ? length : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string Utf8(const wchar_t* wide)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(length > 0 ? length : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+using StatInfo = struct _stati64;
+
+int Stat(const std::string& path, StatInfo& info)
+{
+    return _wstati64(Wide(path).data(), &info);
+}
+
+// Hands each entry the search finds to take. A search that matches nothing is complete; one
+// that ends early on a read error is not.
+template <typename Take>
+bool Search(const std::string& pattern, Take take)
+{
+    _wfinddatai64_t entry;
+    const intptr_t search = _wfindfirsti64(Wide(pattern).data(), &entry);
+    if (search == -1)
+        return errno == ENOENT;
+    do {
+        take(entry);
+    } while (_wfindnexti64(search, &entry) == 0);
+    // ENOENT is the end of the listing; anything else (EINVAL) a read error of the folder.
+    const bool complete = errno == ENOENT;
+    _findclose(search);
+    return complete;
+}
+
+void Pause(unsigned milliseconds)
+{
+    Sleep(milliseconds);
+}
+#else
+// The build names are Windows paths; here the backslash becomes the separator it stands for.
 std::string NativePath(std::string path)
 {
-#ifndef _WIN32
     for (char& c : path)
         if (c == '\\')
             c = '/';
-#endif
     return path;
 }
 
-// Hands each entry's name to take. A listing that ends early on a read error must not pass for
-// a whole one: the runtime tells the two apart only by errno.
+using StatInfo = struct stat;
+
+int Stat(const std::string& path, StatInfo& info)
+{
+    return stat(NativePath(path).c_str(), &info);
+}
+
+// Hands each entry's name to take. Returns 0 for a whole listing, else the error that ended it:
+// the runtime tells a read error from the end of the folder only by errno.
 template <typename Take>
-bool ReadFolder(const std::string& folder, Take take)
+int ReadFolder(const std::string& folder, Take take)
 {
     DIR* listing = opendir(NativePath(folder).c_str());
     if (listing == nullptr)
-        return false;
+        return errno;
     const dirent* entry;
     do {
         errno = 0;
@@ -41,15 +109,47 @@ bool ReadFolder(const std::string& folder, Take take)
         if (entry != nullptr)
             take(entry->d_name);
     } while (entry != nullptr);
-    const bool complete = errno == 0;
+    const int error = errno;
     closedir(listing);
-    return complete;
+    return error;
 }
+
+void Pause(unsigned milliseconds)
+{
+    usleep(milliseconds * 1000);
+}
+#endif
 
 bool IsFolder(const std::string& path)
 {
-    struct stat info;
-    return stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    StatInfo info;
+    return Stat(path, info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Free only when the platform says nothing is there; a name it refuses to look at is still taken.
+bool NameIsFree(const std::string& path)
+{
+    StatInfo info;
+    return Stat(path, info) != 0 && errno == ENOENT;
+}
+
+bool WaitUntilNameIsFree(const std::string& path)
+{
+    for (int poll = 0; poll < kNameFreePolls; ++poll) {
+        if (NameIsFree(path))
+            return true;
+        Pause(kNameFreePollMs);
+    }
+    return NameIsFree(path);
+}
+
+int Unlink(const std::string& path)
+{
+#ifdef _WIN32
+    return _wunlink(Wide(path).data());
+#else
+    return unlink(NativePath(path).c_str());
+#endif
 }
 
 }  // namespace
@@ -57,64 +157,67 @@ bool IsFolder(const std::string& path)
 #ifdef _WIN32
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
 {
-    _finddatai64_t entry;
-    const intptr_t search = _findfirsti64(pattern.c_str(), &entry);
-    if (search == -1)
-        return errno == ENOENT;
-    do {
+    return Search(pattern, [&](const _wfinddatai64_t& entry) {
         if ((entry.attrib & (_A_SUBDIR | _A_HIDDEN | _A_SYSTEM)) == 0)
-            found.push_back({entry.name, static_cast<unsigned long long>(entry.size)});
-    } while (_findnexti64(search, &entry) == 0);
-    // ENOENT is the end of the listing; anything else (EINVAL) a read error of the folder.
-    const bool complete = errno == ENOENT;
-    _findclose(search);
-    return complete;
+            found.push_back({Utf8(entry.name), static_cast<unsigned long long>(entry.size)});
+    });
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>& names)
+{
+    // A search in a folder that is not there finds nothing, which is no listing of it.
+    return IsFolder(folder) && Search(folder + "\\*", [&](const _wfinddatai64_t& entry) {
+        if (std::wcscmp(entry.name, L".") != 0 && std::wcscmp(entry.name, L"..") != 0)
+            names.push_back(Utf8(entry.name));
+    });
+}
+
+void MakeWritable(const std::string& path)
+{
+    _wchmod(Wide(path).data(), _S_IREAD | _S_IWRITE);
 }
 #else
 // A case-blind match stands in for the find-file calls, passing over dot files as Windows passes
-// over hidden ones.
+// over hidden ones. As there, a folder that is not there matches nothing.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found)
 {
     const std::string path = NativePath(pattern);
     const std::size_t separator = path.find_last_of('/');
     const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
     const std::string namePattern = separator == std::string::npos ? path : path.substr(separator + 1);
-    return ReadFolder(folder, [&](const char* name) {
+    const int error = ReadFolder(folder, [&](const char* name) {
         unsigned long long size;
         if (fnmatch(namePattern.c_str(), name, FNM_CASEFOLD | FNM_PERIOD) == 0 &&
             RegularFileSize(folder + "/" + name, size))
             found.push_back({name, size});
     });
+    return error == 0 || error == ENOENT;
 }
-#endif
 
 bool ListFolder(const std::string& folder, std::vector<std::string>& names)
 {
     return ReadFolder(folder, [&](const char* name) {
         if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
             names.push_back(name);
-    });
+    }) == 0;
 }
 
-// Windows neither deletes nor overwrites a read-only file, and a file copied from a CD keeps
-// that attribute.
 void MakeWritable(const std::string& path)
 {
     const std::string nativePath = NativePath(path);
-#ifdef _WIN32
-    _chmod(nativePath.c_str(), _S_IREAD | _S_IWRITE);
-#else
     struct stat info;
     if (lstat(nativePath.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
         chmod(nativePath.c_str(), (info.st_mode & 0777) | S_IWUSR);
-#endif
 }
+#endif
 
 bool RemoveFile(const std::string& path)
 {
     MakeWritable(path);
     // unlink, unlike remove, leaves an empty folder alone on every platform.
-    return unlink(NativePath(path).c_str()) == 0 || errno == ENOENT || IsFolder(path);
+    if (Unlink(path) != 0)
+        return errno == ENOENT || IsFolder(path);
+    return WaitUntilNameIsFree(path);
 }
 
 bool IsReadableFolder(std::string path)
@@ -128,8 +231,8 @@ bool IsReadableFolder(std::string path)
 
 bool RegularFileSize(const std::string& path, unsigned long long& size)
 {
-    struct stat info;
-    if (stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    StatInfo info;
+    if (Stat(path, info) != 0 || !S_ISREG(info.st_mode))
         return false;
     size = static_cast<unsigned long long>(info.st_size);
     return true;

@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+// Paths and names are UTF-8 on Windows, so that a file named in any script is listed, checked
+// and removed as cmd copies it; the build's own paths are plain ASCII, the same in every code page.
+
 struct FoundFile {
     std::string name;
     unsigned long long size;
@@ -12,7 +15,7 @@ struct FoundFile {
 // platform's own find-file calls so that they match as copy matches: long and short names alike.
 // Folders are not files; hidden and system files count as not found, since copy passes over
 // them on Windows. False when the search itself fails, also part-way through the listing; a
-// pattern that matches nothing is true.
+// pattern that matches nothing, also in a folder that is not there, is true.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>& found);
 
 // The names in folder, of files and subfolders alike, hidden ones included; "." and ".." are
@@ -22,8 +25,9 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names);
 // Clears the read-only attribute of the file at path, if it has one.
 void MakeWritable(const std::string& path);
 
-// Removes the file at path, read-only or not. True when no file stands there afterwards; a
-// folder there is left as it is.
+// Removes the file at path, read-only or not. True when its name is free afterwards, waiting
+// about two seconds at most for a program that still holds the file to let go; a folder there
+// is left as it is, and true.
 bool RemoveFile(const std::string& path);
 
 // Whether path names a folder that can be read; a drive root such as D:\ included.
