@@ -213,6 +213,10 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::
                                          " -o " + kImage + " " + stagingFolder + "\\";
     if (runCommand(imageToolCommand) != 0)
         return false;
+    // A virus scanner may remove or quarantine a staged file while the tool reads temp, and the
+    // tool leaves out what it cannot find and still ends well.
+    if (!staged.IsComplete())
+        return false;
 
     if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())
         return false;

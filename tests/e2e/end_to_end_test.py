@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from wine_build import (  # noqa: E402
     BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, TRACK2_SIZE, WINE, WineBuildCase, describe,
     expected_image_files, image_extents, install_tool, make_working_folder, read, run_wine,
-    scratch_folder)
+    scratch_folder, write)
 
 PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
 USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
@@ -107,6 +107,10 @@ class EndToEnd(WineBuildCase):
              lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), False),
             ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), False),
             ("QX7.CUE cannot be written", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), True),
+            # As a virus scanner that quarantines a file while the tool reads temp: the tool leaves
+            # it out and still ends well.
+            ("a staged file gone while the tool runs", lambda: write(self.path("data", "quarantine"), b"MUSIC.SND"),
+             lambda: remove("data", "quarantine"), True),
         ]
         for what, breaks, mends, tool_runs in cases:
             with self.subTest(what):

@@ -6,6 +6,8 @@
 report=$2
 if cd "$1"; then
   shift 2
+  # data/quarantine names a staged file to take away first, as a virus scanner may.
+  if [ -f data/quarantine ]; then rm -f "temp/$(cat data/quarantine)"; fi
   genisoimage "$@" >"$report/stdout" 2>"$report/stderr" </dev/null
   echo $? >"$report/status.new"
 else
