@@ -17,11 +17,7 @@ constexpr char kNotCreatedMessage[] = "CD IMAGE NOT CREATED";
 // A CD-ROM drive with no disc, or a drive that has gone, has no readable root folder.
 bool DriveIsReadable(const std::string& driveRoot)
 {
-    // No "insert a disk" box from the system: the program reports the failure itself.
-    const UINT previousMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
-    const bool readable = ::GetFileAttributesA(driveRoot.c_str()) != INVALID_FILE_ATTRIBUTES;
-    ::SetErrorMode(previousMode);
-    return readable;
+    return ::GetFileAttributesA(driveRoot.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace

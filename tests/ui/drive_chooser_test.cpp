@@ -88,6 +88,8 @@ TEST_F(DriveChooser, DoubleClickOnAnItemTakesThatDrive)
     DoubleClickItem(program, chooser, 1);
     EXPECT_EQ(program.WaitForExit(), 0u) << kEndsNormally;
     EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-1.txt|s1|F:\\"});
+    // No system box may wait on a build: SEM_FAILCRITICALERRORS (1), which its programs inherit.
+    EXPECT_EQ(program.BuildErrorModes(), std::vector<std::string>{"1"}) << "error mode of the build";
 }
 
 TEST_F(DriveChooser, DoubleClickOnEmptySpaceTakesNoDriveBeforeAClickAndTheMarkedOneAfter)

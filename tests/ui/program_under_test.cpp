@@ -221,13 +221,13 @@ bool ProgramUnderTest::WaitUntilGone(HWND window) const
     return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
-std::vector<std::string> ProgramUnderTest::BuildRequests() const
+std::vector<std::string> ProgramUnderTest::Recorded(const char* fileName) const
 {
-    std::vector<std::string> requests;
-    std::ifstream record(m_folder + "\\build-requests.txt");
+    std::vector<std::string> lines;
+    std::ifstream record(m_folder + "\\" + fileName);
     for (std::string line; std::getline(record, line);)
-        requests.push_back(line);
-    return requests;
+        lines.push_back(line);
+    return lines;
 }
 
 std::vector<std::string> ProgramUnderTest::ListItems(HWND list) const

@@ -48,7 +48,9 @@ public:
     bool WaitUntilGone(HWND window) const;
 
     // The requests the recording build received, one "sort list|code|drive root" each.
-    std::vector<std::string> BuildRequests() const;
+    std::vector<std::string> BuildRequests() const { return Recorded("build-requests.txt"); }
+    // The process's error mode during each build, in decimal.
+    std::vector<std::string> BuildErrorModes() const { return Recorded("build-error-modes.txt"); }
 
     // List view items of the program's list control, read through its own memory.
     std::vector<std::string> ListItems(HWND list) const;
@@ -59,6 +61,7 @@ public:
 
 private:
     std::vector<HWND> Dialogs(const std::string& caption) const;
+    std::vector<std::string> Recorded(const char* fileName) const;
 
     std::string m_folder;
     PROCESS_INFORMATION m_process = {};

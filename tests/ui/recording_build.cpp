@@ -1,6 +1,8 @@
-// The build as the UI tests see it: records each request in the working folder and succeeds
-// only when the test has laid the file build-succeeds there.
+// The build as the UI tests see it: records each request, and the error mode it runs with, in
+// the working folder and succeeds only when the test has laid the file build-succeeds there.
 #include "build/build_sequence.h"
+
+#include <windows.h>
 
 #include <cstdio>
 
@@ -8,6 +10,13 @@ bool RunBuild(BuildRequest request)
 {
     if (std::FILE* record = std::fopen("build-requests.txt", "a")) {
         std::fprintf(record, "%s|%.2s|%s\n", request.sortList.c_str(), request.overlayCode, request.driveRoot.c_str());
+        std::fclose(record);
+    }
+    // The mode that the build and every program it starts run with; reading it sets it.
+    const UINT errorMode = SetErrorMode(0);
+    SetErrorMode(errorMode);
+    if (std::FILE* record = std::fopen("build-error-modes.txt", "a")) {
+        std::fprintf(record, "%u\n", errorMode);
         std::fclose(record);
     }
     if (std::FILE* success = std::fopen("build-succeeds", "r")) {
