@@ -9,7 +9,8 @@
 //   command      one of the build's command lines
 //   ours         the build's own work before a command (its checks before md; listing the copy's
 //                files and removing them from temp before each copy; the placeholder and the
-//                staging check before the image tool; the finishing writers before the clean-up)
+//                staging check before the image tool; the staging check again and the finishing
+//                writers before the clean-up)
 //   build        RunBuild as a whole
 //   writer       one finishing writer called alone, after the build
 
@@ -56,7 +57,7 @@ std::string OwnWorkBefore(const std::string& commandLine)
     if (commandLine.rfind(kImageTool, 0) == 0)
         return "placeholder and staging check";
     if (commandLine.rfind("del", 0) == 0)
-        return "finishing writers";
+        return "staging check again and finishing writers";
     return "compose command";
 }
 
