@@ -31,8 +31,6 @@ DRIVE = "K"
 DISC_INDEX = 0  # "Scen 1": data\qx7-1.txt, overlay files\s1\
 SORT_LISTS = [("qx7-1.txt", "s1"), ("qx7-2.txt", "s2"), ("qx7-3.txt", "s3"), ("qx7-p.txt", "pd")]
 STAGED_LETTERS = "bcdefimst"
-# bench_driver.exe's name for the build's own work between the image tool and the clean-up.
-AFTER_TOOL = "staging check again and finishing writers"
 BOOT_AREA_SIZE = 32768
 TRACK2_SIZE = 2 * 1024 * 1024
 PROGRAM_TITLE = "KORVANTE 2"
@@ -241,7 +239,8 @@ def windows_build(driver, folder, timeout):
     timings = os.path.join(os.path.dirname(folder), "windows-timings.txt")
     result = run_wine([driver, str(DISC_INDEX), f"{DRIVE}:\\", windows_path(timings)], cwd=folder, timeout=timeout)
     if result.returncode != 0:
-        raise RuntimeError(f"bench_driver failed: {describe(result)}")
+        steps = [f"{kind} {what}" for kind, what, _ in read_timings(timings)] if os.path.exists(timings) else []
+        raise RuntimeError(f"bench_driver failed: {describe(result)}\nits last steps: {steps[-3:]}")
     rows = read_timings(timings)
     os.remove(timings)
     return rows
@@ -387,7 +386,7 @@ def breakdown(rows, side):
             else:
                 add("clean-up (del + rd / rm -r)", seconds)
         elif kind == "ours":
-            add("finishing writers" if what == AFTER_TOOL else "own work between commands", seconds)
+            add("finishing writers" if what == "finishing writers" else "own work between commands", seconds)
         elif kind == "writer" and side == "native":
             add("finishing writers", seconds)
         elif kind == "build":
@@ -463,20 +462,14 @@ def report(args, disc_bytes, staged_bytes, windows_runs, native_runs, dd, progra
     print(f"  in the build, together: {statistics.median(in_build) * 1000:.1f} ms, {share:.3f}% of the whole build "
           f"(target < 1% of a 650 MB build: {'met' if share < 1 else 'MISSED'}"
           f"{'' if disc_bytes >= 650 * MB else ', measured here on a smaller disc'})")
-    check = [s for rows in windows_runs for k, what, s in rows if k == "ours" and what == "placeholder and staging check"]
-    if check:
-        share = statistics.median(check) / statistics.median(whole_w) * 100
-        print(f"Staging check before the image tool (with the placeholder), in the build: {ms_spread(check)} ms, "
-              f"{share:.3f}% of the whole build (target < 1%: {'met' if share < 1 else 'MISSED'})")
-    # The second staging check runs in one stretch with the writers: what that stretch takes beyond
-    # the writers timed alone.
-    writers_alone = sum(statistics.median(values) for values in writers.values())
-    check_after = [p["finishing writers"] - writers_alone for p in windows_parts]
-    share = statistics.median(check_after) / statistics.median(whole_w) * 100
-    print(f"Staging check after the image tool (with the writers, less the writers alone): {ms_spread(check_after)} ms, "
-          f"{share:.3f}% of the whole build (target < 1%: {'met' if share < 1 else 'MISSED'})")
-    guards = [sum(s for k, what, s in rows if k == "ours" and what != AFTER_TOOL) + after
-              for rows, after in zip(windows_runs, check_after)]
+    for label, what in (("before the image tool (with the placeholder)", "placeholder and staging check"),
+                        ("after the image tool", "staging check after the image tool")):
+        check = [s for rows in windows_runs for k, w, s in rows if k == "ours" and w == what]
+        if check:
+            share = statistics.median(check) / statistics.median(whole_w) * 100
+            print(f"Staging check {label}, in the build: {ms_spread(check)} ms, "
+                  f"{share:.3f}% of the whole build (target < 1%: {'met' if share < 1 else 'MISSED'})")
+    guards = [sum(s for k, what, s in rows if k == "ours" and what != "finishing writers") for rows in windows_runs]
     share = statistics.median(guards) / statistics.median(whole_w) * 100
     print(f"The build's own work between commands, writers aside (checks, listings, removals from temp, both staging checks): "
           f"{ms_spread(guards)} ms, {share:.3f}% of the whole build (target < 1%: {'met' if share < 1 else 'MISSED'})")

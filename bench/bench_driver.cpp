@@ -9,8 +9,8 @@
 //   command      one of the build's command lines
 //   ours         the build's own work before a command (its checks before md; listing the copy's
 //                files and removing them from temp before each copy; the placeholder and the
-//                staging check before the image tool; the staging check again and the finishing
-//                writers before the clean-up)
+//                staging check before the image tool; the finishing writers before the clean-up),
+//                and the staging check after the image tool, before the first writer
 //   build        RunBuild as a whole
 //   writer       one finishing writer called alone, after the build
 
@@ -33,6 +33,10 @@ struct Timing {
     std::string what;
     double seconds;
 };
+
+std::vector<Timing> g_timings;
+Clock::time_point g_lastCommandEnd;
+bool g_building = false;
 
 double SecondsSince(Clock::time_point start)
 {
@@ -57,11 +61,23 @@ std::string OwnWorkBefore(const std::string& commandLine)
     if (commandLine.rfind(kImageTool, 0) == 0)
         return "placeholder and staging check";
     if (commandLine.rfind("del", 0) == 0)
-        return "staging check again and finishing writers";
+        return "finishing writers";
     return "compose command";
 }
 
 }  // namespace
+
+// The benchmark links with --wrap for WriteTrack2File, the build's first writer: what the build
+// did between the image tool and this call is its staging check after the tool.
+extern "C" bool __real__Z15WriteTrack2Filev();
+extern "C" bool __wrap__Z15WriteTrack2Filev()
+{
+    if (g_building) {
+        g_timings.push_back({"ours", "staging check after the image tool", SecondsSince(g_lastCommandEnd)});
+        g_lastCommandEnd = Clock::now();
+    }
+    return __real__Z15WriteTrack2Filev();
+}
 
 int main(int argc, char** argv)
 {
@@ -73,40 +89,40 @@ int main(int argc, char** argv)
     BuildRequest request{disc.sortList, {disc.overlayCode[0], disc.overlayCode[1], '\0'}, argv[2]};
     const int writerRepeats = argc == 5 ? std::atoi(argv[4]) : 5;
 
-    std::vector<Timing> timings;
     // Sampled before and after the build, so that a busy moment on either side weighs less.
     const auto sampleInterpreterStarts = [&] {
         for (int i = 0; i < kInterpreterSamples; ++i)
-            timings.push_back({"interpreter", "rem", Time([] { RunThroughCommandInterpreter("rem"); })});
+            g_timings.push_back({"interpreter", "rem", Time([] { RunThroughCommandInterpreter("rem"); })});
     };
     sampleInterpreterStarts();
 
-    Clock::time_point lastCommandEnd = Clock::now();
     const auto timedRunner = [&](const std::string& commandLine) {
-        timings.push_back({"ours", OwnWorkBefore(commandLine), SecondsSince(lastCommandEnd)});
+        g_timings.push_back({"ours", OwnWorkBefore(commandLine), SecondsSince(g_lastCommandEnd)});
         int result = 0;
-        timings.push_back({"command", commandLine, Time([&] { result = RunThroughCommandInterpreter(commandLine); })});
-        lastCommandEnd = Clock::now();
+        g_timings.push_back({"command", commandLine, Time([&] { result = RunThroughCommandInterpreter(commandLine); })});
+        g_lastCommandEnd = Clock::now();
         return result;
     };
 
     bool built = false;
-    lastCommandEnd = Clock::now();
-    timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner, CurrentFolder()); })});
+    g_building = true;
+    g_lastCommandEnd = Clock::now();
+    g_timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner, CurrentFolder()); })});
+    g_building = false;
 
     sampleInterpreterStarts();
 
     // Alone, after the build: QX7.ISO is there for the boot area, and nothing else runs.
     for (int i = 0; built && i < writerRepeats; ++i) {
-        timings.push_back({"writer", "WriteTrack2File", Time([] { WriteTrack2File(); })});
-        timings.push_back({"writer", "StampBootArea", Time([] { StampBootArea(); })});
-        timings.push_back({"writer", "WriteCueSheet", Time([] { WriteCueSheet(); })});
+        g_timings.push_back({"writer", "WriteTrack2File", Time([] { WriteTrack2File(); })});
+        g_timings.push_back({"writer", "StampBootArea", Time([] { StampBootArea(); })});
+        g_timings.push_back({"writer", "WriteCueSheet", Time([] { WriteCueSheet(); })});
     }
 
     std::FILE* out = std::fopen(argv[3], "w");
     if (out == nullptr)
         return 2;
-    for (const auto& timing : timings)
+    for (const auto& timing : g_timings)
         std::fprintf(out, "%s\t%s\t%.6f\n", timing.kind.c_str(), timing.what.c_str(), timing.seconds);
     std::fclose(out);
     return built ? 0 : 1;
