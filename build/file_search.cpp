@@ -172,6 +172,8 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names)
     });
 }
 
+// Windows neither deletes nor overwrites a read-only file, and a file copied from a CD keeps
+// that attribute.
 void MakeWritable(const std::string& path)
 {
     _wchmod(Wide(path).data(), _S_IREAD | _S_IWRITE);
