@@ -8,9 +8,14 @@ korvante_install_deps() {
     wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
     genisoimage xorriso cdrdao python3 unzip python3-fusepy fuse3
   )
+  korvante_install_packages "${packages[@]}"
+}
+
+# korvante_install_packages PACKAGE...: installs those of them that are missing.
+korvante_install_packages() {
   local missing=()
   local package
-  for package in "${packages[@]}"; do
+  for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

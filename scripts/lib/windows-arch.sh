@@ -17,3 +17,43 @@ korvante_kernel_runs_32bit() {
 korvante_windows_test_arch() {
   if korvante_kernel_runs_32bit; then echo i686; else echo x86_64; fi
 }
+
+# Where the kernel starts no 32-bit process, 32-bit Windows programs still run under wine64's
+# WoW64 when Debian's qemu-user-static runs 32-bit Linux programs: wine64 starts the 32-bit Wine
+# loader for them. Debian registers no i386 entry on amd64, so this one does, with flag F (the
+# emulator opened now, so it is found in any mount namespace). A Wine prefix must be made after
+# this: its 32-bit system folder is installed through 32-bit processes (about 2.5 minutes), and
+# any 64-bit prefix made meanwhile pays that too, so the entry stays only as long as it is used.
+KORVANTE_I386_ENTRY=/proc/sys/fs/binfmt_misc/qemu-i386
+
+korvante_emulate_i386_start() {
+  local misc=/proc/sys/fs/binfmt_misc sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  # Left mounted afterwards: on current kernels an unmount drops every entry, also others'.
+  [ -e "$misc/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$misc"
+  if [ -e "$KORVANTE_I386_ENTRY" ]; then
+    if [ "$(head -n 1 "$KORVANTE_I386_ENTRY")" != enabled ]; then
+      echo 1 | $sudo tee "$KORVANTE_I386_ENTRY" >/dev/null
+      KORVANTE_ENABLED_I386=1
+    fi
+    return 0
+  fi
+  local elf_i386='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+  local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+  printf '%s' ":qemu-i386:M::$elf_i386:$mask:/usr/bin/qemu-i386-static:F" | $sudo tee "$misc/register" >/dev/null
+  KORVANTE_REGISTERED_I386=1
+}
+
+# Undoes only what korvante_emulate_i386_start did.
+korvante_emulate_i386_stop() {
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  if [ -e "$KORVANTE_I386_ENTRY" ]; then
+    if [ -n "${KORVANTE_REGISTERED_I386:-}" ]; then
+      echo -1 | $sudo tee "$KORVANTE_I386_ENTRY" >/dev/null
+    elif [ -n "${KORVANTE_ENABLED_I386:-}" ]; then
+      echo 0 | $sudo tee "$KORVANTE_I386_ENTRY" >/dev/null
+    fi
+  fi
+  KORVANTE_REGISTERED_I386= KORVANTE_ENABLED_I386=
+}

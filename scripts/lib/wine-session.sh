@@ -27,7 +27,8 @@ korvante_wine_session_start() {
 
   mkdir -p "$WINEPREFIX"
   wineserver -p
-  timeout 300 "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
+  # Seconds, or minutes where its 32-bit half runs through qemu-user.
+  timeout 600 "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
   if [ "$display_mode" != use-display ]; then
     # Without a window manager Wine waits about 2 s whenever a managed window is hidden.
     timeout 60 "$KORVANTE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

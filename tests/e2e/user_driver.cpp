@@ -9,6 +9,9 @@
 //   disc N        click the radio button of catalogue row N (0-3)
 //   make-cd       click "Make CD" and wait for "Select a CD Drive"
 //   pick L        double-click the chooser's item L:\ (fails if the chooser does not list it)
+//   type-pick L   type L in the chooser's list, whose type-ahead marks L:\, then double-click the
+//                 list below its items, which takes the marked drive. Reads nothing through the
+//                 program's memory, so it also drives a program of the other bitness
 //   enter         press Enter in the chooser
 //   escape        press Escape in the chooser
 //   wait-file F   wait until file F exists in the current folder (the test mends something)
@@ -61,6 +64,7 @@ public:
 
     bool Started() const { return m_process.hProcess != nullptr; }
     HANDLE Process() const { return m_process.hProcess; }
+    DWORD ThreadId() const { return m_process.dwThreadId; }
 
     bool WaitForExit(DWORD limitMs) const { return WaitForSingleObject(m_process.hProcess, limitMs) == WAIT_OBJECT_0; }
 
@@ -282,6 +286,44 @@ public:
         return Done("double-clicked " + item);
     }
 
+    // A 64-bit process's buffers reach no 32-bit list view (they come back unwritten), so the
+    // drive is found by what this process sees itself: the chooser lists the CD-ROM drives
+    // among A: to Y: in letter order.
+    bool TypePick(char letter)
+    {
+        const std::string item = std::string(1, letter) + ":\\";
+        int position = -1, drives = 0;
+        for (char drive = 'A'; drive <= 'Y'; ++drive) {
+            const std::string root = std::string(1, drive) + ":\\";
+            if (GetDriveTypeA(root.c_str()) == DRIVE_CDROM) {
+                if (drive == letter)
+                    position = drives;
+                ++drives;
+            }
+        }
+        if (m_chooser == nullptr || position < 0)
+            return Fail("the chooser and CD-ROM drive " + item, "none");
+        HWND list = GetDlgItem(m_chooser, 1000);
+        const int listed = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        if (listed != drives)
+            return Fail(std::to_string(drives) + " drives listed", std::to_string(listed));
+        GUITHREADINFO thread = {};
+        thread.cbSize = sizeof thread;
+        if (!WaitFor([&] { return GetGUIThreadInfo(m_program.ThreadId(), &thread) && thread.hwndFocus == list; }))
+            return Fail("the keyboard focus in the drive list", "it is elsewhere");
+        SetForegroundWindow(m_chooser);
+        PressKey(static_cast<WORD>(letter));
+        if (!WaitFor([&] { return SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0) == position; }))
+            return Fail(item + " marked (item " + std::to_string(position) + ")",
+                        "item " + std::to_string(SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0)));
+        // Inside the client area: the list's bottom edge holds its scroll bar.
+        RECT client;
+        GetClientRect(list, &client);
+        MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        DoubleClickAt({(client.left + client.right) / 2, client.bottom - 8});
+        return Done("typed " + std::string(1, letter) + " and double-clicked below the items");
+    }
+
     bool PressInChooser(WORD key, const char* name)
     {
         if (m_chooser == nullptr)
@@ -440,6 +482,9 @@ int main(int argc, char** argv)
             ok = user.MakeCd();
         } else if (step == "pick" && argument[0] != '\0') {
             ok = user.Pick(argument[0]);
+            ++i;
+        } else if (step == "type-pick" && argument[0] != '\0') {
+            ok = user.TypePick(argument[0]);
             ++i;
         } else if (step == "enter") {
             ok = user.PressInChooser(VK_RETURN, "Enter");
