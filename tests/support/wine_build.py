@@ -24,8 +24,10 @@ TRACK2_SIZE = 2 * 1024 * 1024
 # Plain 8.3 upper-case names with three-letter extensions keep clear of the corners where
 # Wine's cmd matches wildcards differently from Windows. X.DATA.BIN is taken by two copies,
 # *.b* and *.d*, as on Windows; the image names it X_DATA.BIN.
+# The Japanese name is one that no Western ANSI code page can spell: cmd copies it by its Unicode
+# name, and the build must list and check it by that name too.
 STAGED_DISC_FILES = ["MAIN.BIN", "SETUP.CFG", "LEVEL1.DAT", "GAME.EXE", "FONT.FNT",
-                     "ICON.ICO", "WORLD.MAP", "MUSIC.SND", "README.TXT", "X.DATA.BIN"]
+                     "ICON.ICO", "WORLD.MAP", "MUSIC.SND", "README.TXT", "X.DATA.BIN", "\u65e5\u672c\u8a9e.TXT"]
 UNSTAGED_DISC_FILES = ["NOTES.XYZ", "PHOTO.JPG", "NOEXT"]
 DISC_SUBFOLDER = "EXTRAS"  # holds a .BIN of its own: only the root is staged
 OVERLAY_REPLACES = "LEVEL1.DAT"
@@ -121,9 +123,12 @@ def expected_image_files(drive, code):
 
 
 def iso_name(name):
-    """The name the image tool gives a staged file: ISO 9660 allows one dot."""
+    """The name the image tool gives a staged file: ISO 9660 allows one dot, and upper-case
+    letters, digits and "_"; each other byte of the UTF-8 name becomes "_", 8 at most."""
     stem, dot, extension = name.rpartition(".")
-    return stem.replace(".", "_") + dot + extension if dot else name
+    if not dot:
+        return name
+    return re.sub(rb"[^A-Z0-9_]", b"_", stem.encode())[:8].decode() + dot + extension
 
 
 def image_extents(image):
