@@ -64,6 +64,17 @@ void CreatePlaceholder(const std::string& stagingFolder)
         std::fclose(placeholder);
 }
 
+// Windows' copy gives each destination its source's full size before it writes the data. A
+// console closed (or Ctrl+Break pressed) while copy works ends cmd with STATUS_CONTROL_C_EXIT
+// before copy can delete its partial file, so the staging check would take a file whose tail
+// is zeros for a whole one. Every status of an interpreter that did not end by itself is
+// negative as an int (an NTSTATUS error), and so is -1 for one that never started; copy's own
+// statuses are 0 and 1.
+bool InterpreterEndedByItself(int status)
+{
+    return status >= 0;
+}
+
 enum class CopySource { Disc, Overlay };
 
 // The staging folder and the files the copies are to leave in it.
@@ -197,12 +208,14 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::
         const std::string mask = DiscFileMask(*letter);
         if (!staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc))
             return false;
-        runCommand("copy " + request.driveRoot + mask + " " + stagingFolder);
+        if (!InterpreterEndedByItself(runCommand("copy " + request.driveRoot + mask + " " + stagingFolder)))
+            return false;
     }
     const std::string overlayFolder = OverlayFolder(request.overlayCode);
     if (!staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay))
         return false;
-    runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder);
+    if (!InterpreterEndedByItself(runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder)))
+        return false;
     CreatePlaceholder(stagingFolder);
     if (!staged.IsComplete())
         return false;
