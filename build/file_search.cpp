@@ -18,12 +18,13 @@
 
 namespace {
 
-// Removing a file that another program still holds open (a virus scanner or the search indexer,
-// which open new files right after they are written) only marks it for deletion: its name stays
-// taken until that program lets go, and a copy to that name is refused. So a removal waits,
-// bounded, until the name is free.
-constexpr int kNameFreePolls = 40;
-constexpr unsigned kNameFreePollMs = 50;
+// Windows refuses to remove a file that another program holds open without delete sharing
+// (Explorer's preview pane, a thumbnailer, a virus scanner), and a second removal of a name
+// that is already delete pending. A file removed while such a program holds it is only marked
+// for deletion: its name stays taken, and a copy to that name is refused, until the holder
+// lets go. So a removal is asked again until the name is free, within one bound for both.
+constexpr int kRemovalPolls = 200;
+constexpr unsigned kRemovalPollMs = 50;
 
 #ifdef _WIN32
 // The ANSI calls spell a name outside the ANSI code page with '?', which no later call accepts,
@@ -120,27 +121,20 @@ void Pause(unsigned milliseconds)
 }
 #endif
 
+enum class NameState { Free, Folder, Taken };
+
+// Free only when the platform says nothing is there; a name it refuses to look at is taken.
+NameState StateOf(const std::string& path)
+{
+    StatInfo info;
+    if (Stat(path, info) != 0)
+        return errno == ENOENT ? NameState::Free : NameState::Taken;
+    return S_ISDIR(info.st_mode) ? NameState::Folder : NameState::Taken;
+}
+
 bool IsFolder(const std::string& path)
 {
-    StatInfo info;
-    return Stat(path, info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Free only when the platform says nothing is there; a name it refuses to look at is still taken.
-bool NameIsFree(const std::string& path)
-{
-    StatInfo info;
-    return Stat(path, info) != 0 && errno == ENOENT;
-}
-
-bool WaitUntilNameIsFree(const std::string& path)
-{
-    for (int poll = 0; poll < kNameFreePolls; ++poll) {
-        if (NameIsFree(path))
-            return true;
-        Pause(kNameFreePollMs);
-    }
-    return NameIsFree(path);
+    return StateOf(path) == NameState::Folder;
 }
 
 int Unlink(const std::string& path)
@@ -215,11 +209,16 @@ void MakeWritable(const std::string& path)
 
 bool RemoveFile(const std::string& path)
 {
-    MakeWritable(path);
-    // unlink, unlike remove, leaves an empty folder alone on every platform.
-    if (Unlink(path) != 0)
-        return errno == ENOENT || IsFolder(path);
-    return WaitUntilNameIsFree(path);
+    for (int poll = 0; poll < kRemovalPolls; ++poll) {
+        MakeWritable(path);
+        // unlink, unlike remove, leaves an empty folder alone on every platform. A refusal is
+        // not the last word: the state of the name after it is.
+        Unlink(path);
+        if (StateOf(path) != NameState::Taken)
+            return true;
+        Pause(kRemovalPollMs);
+    }
+    return StateOf(path) != NameState::Taken;
 }
 
 bool IsReadableFolder(std::string path)

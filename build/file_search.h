@@ -25,9 +25,9 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names);
 // Clears the read-only attribute of the file at path, if it has one.
 void MakeWritable(const std::string& path);
 
-// Removes the file at path, read-only or not. True when its name is free afterwards, waiting
-// about two seconds at most for a program that still holds the file to let go; a folder there
-// is left as it is, and true.
+// Removes the file at path, read-only or not. True when its name is free afterwards, asking
+// again for about ten seconds at most while another program holds the file; a folder there is
+// left as it is, and true.
 bool RemoveFile(const std::string& path);
 
 // Whether path names a folder that can be read; a drive root such as D:\ included.
