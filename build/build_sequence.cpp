@@ -2,7 +2,6 @@
 
 #include "build/file_search.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,13 +21,6 @@ std::string OverlayFolder(const char (&overlayCode)[3])
 std::string DiscFileMask(char letter)
 {
     return std::string("*.") + letter + "*";
-}
-
-std::string LowerCase(std::string name)
-{
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
 }
 
 // An empty root would make every copy read the working folder itself, staging earlier images,
@@ -126,9 +118,9 @@ public:
             return false;
         if (source == CopySource::Overlay)
             for (const FoundFile& file : found)
-                m_expected.erase(LowerCase(file.name));
+                m_expected.erase(CaseBlindKey(file.name));
         for (const FoundFile& file : found)
-            m_expected[LowerCase(file.name)].push_back(file);
+            m_expected[CaseBlindKey(file.name)].push_back(file);
         return true;
     }
 
@@ -146,7 +138,7 @@ private:
     bool RemoveStaged(const std::vector<FoundFile>& found) const
     {
         for (const FoundFile& file : found) {
-            const auto earlier = m_expected.find(LowerCase(file.name));
+            const auto earlier = m_expected.find(CaseBlindKey(file.name));
             if (earlier == m_expected.end())
                 continue;
             for (const FoundFile& staged : earlier->second)
@@ -172,7 +164,7 @@ private:
     }
 
     std::string m_folder;
-    std::map<std::string, std::vector<FoundFile>> m_expected;  // by lower-case name
+    std::map<std::string, std::vector<FoundFile>> m_expected;  // by CaseBlindKey of the name
 };
 
 }  // namespace

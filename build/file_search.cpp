@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -172,6 +173,15 @@ void MakeWritable(const std::string& path)
 {
     _wchmod(Wide(path).data(), _S_IREAD | _S_IWRITE);
 }
+
+std::string CaseBlindKey(const std::string& name)
+{
+    // CharUpperBuffW maps letters the same way in every locale (i to I, also in Turkish), as
+    // the file systems compare names.
+    WidePath wide = Wide(name);
+    CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Utf8(wide.data());
+}
 #else
 // A case-blind match stands in for the find-file calls, passing over dot files as Windows passes
 // over hidden ones. As there, a folder that is not there matches nothing.
@@ -196,6 +206,14 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names)
         if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
             names.push_back(name);
     }) == 0;
+}
+
+std::string CaseBlindKey(const std::string& name)
+{
+    std::string key = name;
+    for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
 }
 
 void MakeWritable(const std::string& path)

@@ -30,6 +30,11 @@ void MakeWritable(const std::string& path);
 // left as it is, and true.
 bool RemoveFile(const std::string& path);
 
+// The key under which two names are one file: Windows matches names without regard to case
+// over all of Unicode, an accented capital and its small letter too; the stand-in elsewhere
+// folds ASCII letters only.
+std::string CaseBlindKey(const std::string& name);
+
 // Whether path names a folder that can be read; a drive root such as D:\ included.
 bool IsReadableFolder(std::string path);
 

@@ -25,12 +25,14 @@ TRACK2_SIZE = 2 * 1024 * 1024
 # Wine's cmd matches wildcards differently from Windows. X.DATA.BIN is taken by two copies,
 # *.b* and *.d*, as on Windows; the image names it X_DATA.BIN.
 # The Japanese name is one that no Western ANSI code page can spell: cmd copies it by its Unicode
-# name, and the build must list and check it by that name too.
-STAGED_DISC_FILES = ["MAIN.BIN", "SETUP.CFG", "LEVEL1.DAT", "GAME.EXE", "FONT.FNT",
-                     "ICON.ICO", "WORLD.MAP", "MUSIC.SND", "README.TXT", "X.DATA.BIN", "\u65e5\u672c\u8a9e.TXT"]
+# name, and the build must list and check it by that name too. \u00c9.BIN meets the overlay's
+# \u00e9.bin, one file to Windows, which compares names without regard to case over all of Unicode.
+STAGED_DISC_FILES = ["MAIN.BIN", "SETUP.CFG", "LEVEL1.DAT", "GAME.EXE", "FONT.FNT", "ICON.ICO", "WORLD.MAP",
+                     "MUSIC.SND", "README.TXT", "X.DATA.BIN", "\u65e5\u672c\u8a9e.TXT", "\u00c9.BIN"]
 UNSTAGED_DISC_FILES = ["NOTES.XYZ", "PHOTO.JPG", "NOEXT"]
 DISC_SUBFOLDER = "EXTRAS"  # holds a .BIN of its own: only the root is staged
 OVERLAY_REPLACES = "LEVEL1.DAT"
+OVERLAY_CASE_TWIN = "\u00e9.bin"
 
 # (sort list, overlay code) of each catalogue row, and the files each list weights.
 DISCS = [
@@ -43,6 +45,10 @@ DISCS = [
 
 def overlay_new_file(code):
     return code.upper() + "NEW.DAT"
+
+
+def overlay_files(code):
+    return [OVERLAY_REPLACES, OVERLAY_CASE_TWIN, overlay_new_file(code)]
 
 
 def boot_area_pattern():
@@ -101,7 +107,7 @@ def make_working_folder(folder, with_tool=True):
             f.write("\n".join(lines))
         overlay = os.path.join(folder, "files", code)
         os.makedirs(overlay)
-        for name in (OVERLAY_REPLACES, overlay_new_file(code)):
+        for name in overlay_files(code):
             with open(os.path.join(overlay, name), "wb") as f:
                 f.write(overlay_content(code, name))
     with open(os.path.join(data, "qx72ip.bin"), "wb") as f:
@@ -115,20 +121,22 @@ def install_tool(folder):
 
 def expected_image_files(drive, code):
     """Name -> content of every file the image of this disc should hold."""
-    files = {name: disc_content(drive, name) for name in STAGED_DISC_FILES}
-    for name in (OVERLAY_REPLACES, overlay_new_file(code)):
-        files[name] = overlay_content(code, name)
+    overlay = {name: overlay_content(code, name) for name in overlay_files(code)}
+    replaced = {name.casefold() for name in overlay}
+    files = {name: disc_content(drive, name) for name in STAGED_DISC_FILES if name.casefold() not in replaced}
+    files.update(overlay)
     files["CDDA2"] = b""
     return files
 
 
 def iso_name(name):
     """The name the image tool gives a staged file: ISO 9660 allows one dot, and upper-case
-    letters, digits and "_"; each other byte of the UTF-8 name becomes "_", 8 at most."""
+    letters, digits and "_"; ASCII letters become capitals, each other byte of the UTF-8 name
+    "_", 8 at most."""
     stem, dot, extension = name.rpartition(".")
     if not dot:
         return name
-    return re.sub(rb"[^A-Z0-9_]", b"_", stem.encode())[:8].decode() + dot + extension
+    return re.sub(rb"[^A-Z0-9_]", b"_", stem.encode().upper())[:8].decode() + dot + extension.upper()
 
 
 def image_extents(image):
