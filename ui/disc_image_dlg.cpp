@@ -20,6 +20,19 @@ bool DriveIsReadable(const std::string& driveRoot)
     return ::GetFileAttributesA(driveRoot.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// While a build runs the dialog reads no input, and Windows keeps the keys and clicks of the
+// meantime (type-ahead) for whichever window has the focus when they are read: an Enter would
+// close the failure message unseen, and the keys after it would reach the dialog, where Enter
+// is "Make CD".
+void DiscardInputQueuedDuringBuild()
+{
+    MSG queued;
+    while (::PeekMessageA(&queued, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (::PeekMessageA(&queued, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDiscImageDlg, CDialog)
@@ -134,6 +147,7 @@ void CDiscImageDlg::OnOK()
             CDialog::OnOK();
             return;
         }
+        DiscardInputQueuedDuringBuild();
     }
     AfxMessageBox(kNotCreatedMessage);
 }
