@@ -15,6 +15,8 @@
 //   enter         press Enter in the chooser
 //   escape        press Escape in the chooser
 //   wait-file F   wait until file F exists in the current folder (the test mends something)
+//   hold F MS     open file F without delete sharing, as a virus scanner or Explorer's preview
+//                 pane may, and let go of it MS milliseconds later
 //   expect-exit   wait until the program has ended by itself
 //   expect-failure  wait for the "CD IMAGE NOT CREATED" box, close it with OK, and check that
 //                 the main dialog is open and takes input again
@@ -447,6 +449,30 @@ bool WaitForFile(const char* name)
     return WaitFor([&] { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; });
 }
 
+struct HeldFile {
+    HANDLE handle;
+    DWORD milliseconds;
+};
+
+DWORD WINAPI LetGoLater(LPVOID heldFile)
+{
+    const HeldFile* held = static_cast<const HeldFile*>(heldFile);
+    Sleep(held->milliseconds);
+    CloseHandle(held->handle);
+    delete held;
+    return 0;
+}
+
+bool Hold(const char* name, DWORD milliseconds)
+{
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return Fail(std::string("file ") + name + " to hold", "none");
+    CloseHandle(CreateThread(nullptr, 0, LetGoLater, new HeldFile{file, milliseconds}, 0, nullptr));
+    return Done(std::string("holding ") + name + " for " + std::to_string(milliseconds) + " ms");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -494,6 +520,9 @@ int main(int argc, char** argv)
             ok = WaitForFile(argument) ? Done(std::string("found ") + argument)
                                        : Fail(std::string("file ") + argument, "none");
             ++i;
+        } else if (step == "hold" && i + 2 < argc && std::atoi(argv[i + 2]) > 0) {
+            ok = Hold(argument, static_cast<DWORD>(std::atoi(argv[i + 2])));
+            i += 2;
         } else if (step == "expect-exit") {
             ok = user.ExpectExit();
         } else if (step == "expect-failure") {

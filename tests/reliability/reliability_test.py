@@ -73,6 +73,8 @@ class Reliability(WineBuildCase):
             args += ["-e", setting]
         args += [windows_path(program or PROGRAM)] + [str(step) for step in steps]
         transcript = ""
+        # The first mend is announced by the file "mended", each later one by "mended-N".
+        marks = []
         with subprocess.Popen(args, cwd=folder or self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, text=True) as driver:
             try:
@@ -80,13 +82,14 @@ class Reliability(WineBuildCase):
                     transcript += line
                     if mend and line.startswith("ok: message"):
                         mend()
-                        with open(os.path.join(folder or self.folder, "mended"), "w"):
+                        marks.append(os.path.join(folder or self.folder, f"mended-{len(marks) + 1}" if marks else "mended"))
+                        with open(marks[-1], "w"):
                             pass
             except BaseException:
                 driver.terminate()
                 raise
-        if mend and os.path.exists(os.path.join(folder or self.folder, "mended")):
-            os.remove(os.path.join(folder or self.folder, "mended"))
+        for mark in marks:
+            os.remove(mark)
         return driver.returncode, transcript
 
     def use_program(self, *steps, **options):
