@@ -11,6 +11,7 @@ inline constexpr char kBootAreaFile[] = "data/qx72ip.bin";
 
 // Windows drops the trailing dot when it creates the file, so the staged file is plain CDDA2.
 inline constexpr char kPlaceholderSuffix[] = "\\CDDA2.";
+inline constexpr char kPlaceholderName[] = "CDDA2";
 
 // First letters of the extensions staged from the disc's root, in the order they are copied.
 inline constexpr char kStagedExtensionLetters[] = "bcdefimst";

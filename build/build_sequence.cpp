@@ -1,7 +1,10 @@
 #include "build/build_sequence.h"
 
+#include "build/build_lock.h"
 #include "build/file_search.h"
+#include "build/file_stream.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,22 +41,44 @@ bool IsLocalFolder(const std::string& folder)
     return folder.size() < 2 || !isSeparator(folder[0]) || !isSeparator(folder[1]);
 }
 
-// Asked before anything is staged: once the image tool has replaced QX7.ISO, a boot area that
-// cannot be read would leave an image that can never be stamped.
-bool BootAreaFileOpens()
+// The image tool takes a read error of its list for the list's end and makes an unsorted image
+// that ends well. Read whole here, a cloud-only list is also brought down while still online.
+bool SortListReads(const std::string& sortList)
 {
-    std::FILE* bootAreaFile = std::fopen(kBootAreaFile, "rb");
-    if (bootAreaFile == nullptr)
+    FileStream list(sortList, "rb");
+    if (!list.IsOpen())
         return false;
-    std::fclose(bootAreaFile);
+    char block[4096];
+    while (list.Read(block, sizeof block) == sizeof block) {
+    }
+    return !list.HasFailed();
+}
+
+bool ImageToolOpens()
+{
+    return FileStream(kImageTool, "rb").IsOpen();
+}
+
+// An earlier output that cannot be written (Windows holds a mounted QX7.ISO until Eject, a
+// burning program or an emulator holds an open image, the file is read-only or in a protected
+// folder) would fail the build only after the image tool had replaced the earlier image.
+// Opening it for update changes nothing, and one that is not there is not made.
+bool EarlierOutputsCanBeReplaced()
+{
+    for (const char* output : {kImage, kTrack2File, kCueSheet}) {
+        FileStream file(output, "r+b");
+        if (!file.IsOpen() && errno != ENOENT)
+            return false;
+    }
     return true;
 }
 
-void CreatePlaceholder(const std::string& stagingFolder)
+// The image is to hold the empty CDDA2 file; a build that cannot make it (no temp, a folder of
+// that name) makes no image.
+bool CreatePlaceholder(const std::string& stagingFolder)
 {
-    // An empty file; if the staging folder is missing the image is simply made without it.
-    if (std::FILE* placeholder = std::fopen((stagingFolder + kPlaceholderSuffix).c_str(), "w"))
-        std::fclose(placeholder);
+    FileStream placeholder(stagingFolder + kPlaceholderSuffix, "w");
+    return placeholder.Close();
 }
 
 // Windows' copy gives each destination its source's full size before it writes the data. A
@@ -84,13 +109,18 @@ class StagedFiles {
 public:
     explicit StagedFiles(std::string folder) : m_folder(std::move(folder)) {}
 
-    // Removes every file, read-only or hidden, and leaves subfolders. False when the folder
-    // cannot be listed (md failed) or a file stays.
+    // Removes every file, read-only or hidden. False when the folder cannot be listed (md
+    // failed), a file stays, or it holds a folder: the image tool would take that into the image
+    // (one named CDDA2 in place of the placeholder), and it is the user's, not the build's, to
+    // remove.
     bool Empty() const
     {
         std::vector<std::string> names;
         if (!ListFolder(m_folder, names))
             return false;
+        for (const std::string& name : names)
+            if (IsReadableFolder(m_folder + "\\" + name))
+                return false;
         for (const std::string& name : names)
             if (!RemoveFile(m_folder + "\\" + name))
                 return false;
@@ -123,6 +153,9 @@ public:
             m_expected[CaseBlindKey(file.name)].push_back(file);
         return true;
     }
+
+    // The placeholder stands in the image for whatever of its name a copy took.
+    void ExpectPlaceholder() { m_expected[CaseBlindKey(kPlaceholderName)] = {{kPlaceholderName, 0}}; }
 
     bool IsComplete() const
     {
@@ -186,7 +219,12 @@ int RunThroughCommandInterpreter(const std::string& commandLine)
 
 bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::string& workingFolder)
 {
-    if (!NamesADrive(request.driveRoot) || !IsLocalFolder(workingFolder) || !BootAreaFileOpens())
+    BuildLock lock(workingFolder);
+    // Found before the first copy: a build that cannot end well says so at once, and leaves the
+    // earlier image as it is.
+    if (!lock.IsTaken() || !NamesADrive(request.driveRoot) || !IsLocalFolder(workingFolder) ||
+        !BootAreaFileReads() || !SortListReads(request.sortList) || !ImageToolOpens() ||
+        !EarlierOutputsCanBeReplaced())
         return false;
 
     const std::string stagingFolder = kStagingFolder;
@@ -208,7 +246,9 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::
         return false;
     if (!InterpreterEndedByItself(runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder)))
         return false;
-    CreatePlaceholder(stagingFolder);
+    if (!CreatePlaceholder(stagingFolder))
+        return false;
+    staged.ExpectPlaceholder();
     if (!staged.IsComplete())
         return false;
 
@@ -220,7 +260,7 @@ bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::
         return false;
     // A virus scanner may remove or quarantine a staged file while the tool reads temp, and the
     // tool leaves out what it cannot find and still ends well.
-    if (!staged.IsComplete())
+    if (!staged.IsComplete() || !ImageHoldsItsVolume())
         return false;
 
     if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())

@@ -89,6 +89,15 @@ std::string NativePath(std::string path)
     return path;
 }
 
+// Windows drops a trailing dot from the last name of a path it creates or opens.
+std::string NativeFileName(const std::string& path)
+{
+    std::string native = NativePath(path);
+    if (native.size() > 1 && native.back() == '.' && native[native.size() - 2] != '/' && native[native.size() - 2] != '.')
+        native.pop_back();
+    return native;
+}
+
 using StatInfo = struct stat;
 
 int Stat(const std::string& path, StatInfo& info)
@@ -182,6 +191,11 @@ std::string CaseBlindKey(const std::string& name)
     CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return Utf8(wide.data());
 }
+
+std::FILE* OpenFile(const std::string& path, const char* mode)
+{
+    return std::fopen(path.c_str(), mode);
+}
 #else
 // A case-blind match stands in for the find-file calls, passing over dot files as Windows passes
 // over hidden ones. As there, a folder that is not there matches nothing.
@@ -214,6 +228,11 @@ std::string CaseBlindKey(const std::string& name)
     for (char& c : key)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return key;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode)
+{
+    return std::fopen(NativeFileName(path).c_str(), mode);
 }
 
 void MakeWritable(const std::string& path)

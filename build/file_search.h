@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -40,3 +41,7 @@ bool IsReadableFolder(std::string path);
 
 // The size of the regular file at path, or false when there is none.
 bool RegularFileSize(const std::string& path, unsigned long long& size);
+
+// The runtime's fopen of one of the build's own names. Elsewhere than on Windows the backslash
+// becomes the separator it stands for, and a trailing dot is dropped as Windows drops it.
+std::FILE* OpenFile(const std::string& path, const char* mode);

@@ -1,40 +1,19 @@
 #include "build/finishing_files.h"
 
 #include "build/build_names.h"
+#include "build/file_stream.h"
 
 #include <array>
-#include <cstdio>
 #include <string>
 
 namespace {
 
 constexpr std::size_t kTrack2Size = 0x200000;
 constexpr std::size_t kBootAreaSize = 0x8000;
-
-// A runtime file stream that is closed on every path, with the close's own result available.
-class FileStream {
-public:
-    FileStream(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
-    ~FileStream() { Close(); }
-    FileStream(const FileStream&) = delete;
-    FileStream& operator=(const FileStream&) = delete;
-
-    bool IsOpen() const { return m_file != nullptr; }
-
-    bool Write(const void* bytes, std::size_t size) { return std::fwrite(bytes, 1, size, m_file) == size; }
-    std::size_t Read(void* bytes, std::size_t size) { return std::fread(bytes, 1, size, m_file); }
-
-    // Buffered data reaches the file only here, so a full disk may first show as a failed close.
-    bool Close()
-    {
-        std::FILE* file = m_file;
-        m_file = nullptr;
-        return file != nullptr && std::fclose(file) == 0;
-    }
-
-private:
-    std::FILE* m_file;
-};
+constexpr unsigned kIsoBlockSize = 2048;
+// The primary volume descriptor's volume space size: the image's length in blocks, stored
+// little-endian first. It lies in sector 16, after the boot area.
+constexpr long kVolumeSpaceSizeAt = 0x8050;
 
 }  // namespace
 
@@ -55,17 +34,48 @@ bool WriteTrack2File()
     return written && closed;
 }
 
+namespace {
+
+// Bytes past the end of a short boot-area file become 0xFF, the byte value of EOF; a read
+// error is no end of file.
+bool ReadBootArea(std::array<unsigned char, kBootAreaSize>& bootArea)
+{
+    FileStream bootAreaFile(kBootAreaFile, "rb");
+    if (!bootAreaFile.IsOpen())
+        return false;
+    bootArea.fill(0xFF);
+    bootAreaFile.Read(bootArea.data(), bootArea.size());
+    return !bootAreaFile.HasFailed();
+}
+
+}  // namespace
+
+bool BootAreaFileReads()
+{
+    std::array<unsigned char, kBootAreaSize> bootArea;
+    return ReadBootArea(bootArea);
+}
+
+bool ImageHoldsItsVolume()
+{
+    FileStream image(kImage, "rb");
+    unsigned char count[4];
+    unsigned long long size;
+    if (!image.IsOpen() || !image.Seek(kVolumeSpaceSizeAt) || image.Read(count, sizeof count) != sizeof count ||
+        !RegularFileSize(kImage, size))
+        return false;
+    unsigned long long blocks = 0;
+    for (int i = sizeof count - 1; i >= 0; --i)
+        blocks = blocks << 8 | count[i];
+    return size == blocks * kIsoBlockSize;
+}
+
 bool StampBootArea()
 {
     FileStream image(kImage, "r+b");
-    FileStream bootAreaFile(kBootAreaFile, "rb");
-    if (!image.IsOpen() || !bootAreaFile.IsOpen())
-        return false;
-
-    // Bytes past the end of a short boot-area file become 0xFF, the byte value of EOF.
     std::array<unsigned char, kBootAreaSize> bootArea;
-    bootArea.fill(0xFF);
-    bootAreaFile.Read(bootArea.data(), bootArea.size());
+    if (!image.IsOpen() || !ReadBootArea(bootArea))
+        return false;
 
     const bool written = image.Write(bootArea.data(), bootArea.size());
     const bool closed = image.Close();

@@ -6,8 +6,16 @@
 // The silent second track: 2 MiB of zero bytes, replacing any earlier file.
 bool WriteTrack2File();
 
+// Whether the boot-area file reads without error to its 32 KiB or to its end.
+bool BootAreaFileReads();
+
+// Whether the image is as long as its primary volume descriptor says. An image tool can end
+// well with its last buffer unwritten on a disk that fills just then.
+bool ImageHoldsItsVolume();
+
 // Lays the 32 KiB boot area from the boot-area file over the start of the existing image.
-// False when either file cannot be opened; the image is then left as it was.
+// False when either file cannot be opened or the boot-area file fails to read; the image is
+// then left as it was.
 bool StampBootArea();
 
 // The seven-line cue sheet binding the image as track 1 and the silent file as track 2.

@@ -123,7 +123,7 @@ class BuildUnderWine(WineBuildCase):
         self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image, "earlier QX7.ISO after the failed build")
         self.assertTrue(os.path.isdir(self.path("temp")), "temp removed after the failed build")
 
-    def test_missing_image_tool_fails_and_keeps_the_staged_files(self):
+    def test_missing_image_tool_fails_before_anything_is_staged(self):
         make_working_folder(self.folder, with_tool=False)
 
         result = self.build(1, "E")
@@ -131,8 +131,7 @@ class BuildUnderWine(WineBuildCase):
         self.assertEqual(result.returncode, 1, f"build without data\\mkisofs.exe: {describe(result)}")
         self.assertFalse(os.path.exists(self.path("QX7.ISO")), "an image appeared without the tool")
         self.assertFalse(os.path.exists(self.path("QX7.CUE")), "cue sheet written for a failed build")
-        self.assert_same_names(self.staged_names(), expected_image_files("E", "s2"),
-                               "staging folder after the failed build")
+        self.assertFalse(os.path.exists(self.path("temp")), "temp made by a build that could not end well")
 
     def test_failing_image_tool_leaves_an_earlier_image_unchanged(self):
         make_working_folder(self.folder)
@@ -152,13 +151,15 @@ class BuildUnderWine(WineBuildCase):
                                f"staged {OVERLAY_REPLACES}")
 
     def test_another_disc_after_a_failed_build_takes_nothing_from_its_temp(self):
-        make_working_folder(self.folder, with_tool=False)
+        make_working_folder(self.folder)
+        # A blank line in the sort list makes the tool fail once everything is staged.
+        with open(self.path("data", "qx7-2.txt"), "a") as f:
+            f.write("\n\n")
         failed = self.build(1, "F")
-        self.assertEqual(failed.returncode, 1, f"first build, without the tool: {describe(failed)}")
+        self.assertEqual(failed.returncode, 1, f"first build, with a failing tool: {describe(failed)}")
         stale = self.staged_names()
         self.assertIn(overlay_new_file("s2"), stale, "the failed build left no staged files")
 
-        install_tool(self.folder)
         self.assert_build_succeeds(0, "E")
 
         self.assertFalse(os.path.exists(self.path("temp")), f"temp left behind: {self.staged_names()}")

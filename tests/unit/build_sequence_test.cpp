@@ -1,12 +1,14 @@
+#include "build/build_lock.h"
 #include "build/build_sequence.h"
 
 #include "working_folder.h"
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,8 @@ struct HeldFile {
 #ifndef _WIN32
 #include <dirent.h>
 #include <dlfcn.h>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -43,6 +47,18 @@ extern "C" dirent* readdir(DIR* listing)
 }
 
 static HeldFile g_heldFile;
+// The build's waits for a held name, added up instead of slept.
+static unsigned long long g_pausedMicroseconds = 0;
+
+extern "C" int usleep(useconds_t microseconds)
+{
+    using Usleep = int (*)(useconds_t);
+    static const Usleep runtimeUsleep = reinterpret_cast<Usleep>(dlsym(RTLD_NEXT, "usleep"));
+    if (g_heldFile.path == nullptr)
+        return runtimeUsleep(microseconds);
+    g_pausedMicroseconds += microseconds;
+    return 0;
+}
 
 extern "C" int unlink(const char* path)
 {
@@ -63,13 +79,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Windows drops the trailing dot of the placeholder's name; elsewhere the backslash and the
-// dot are part of one plain file name in the working folder.
-#ifdef _WIN32
+// Windows drops the trailing dot of the placeholder's name, and so does the stand-in.
 const char kPlaceholderOnDisk[] = "temp/CDDA2";
-#else
-const char kPlaceholderOnDisk[] = "temp\\CDDA2.";
-#endif
 
 // A disc folder in the working folder stands for the drive: its root must be there to be read.
 const char kDiscRoot[] = "disc\\";
@@ -191,9 +202,11 @@ protected:
                 WriteFile("temp/MAIN.BIN", bytes);
                 return static_cast<int>(0xC000013Au);
             }
+            if (m_meanwhile)
+                m_meanwhile(line);
             if (line.rfind(kImageTool, 0) == 0) {
                 if (toolWritesImage)
-                    WriteFile(kImage, Pattern(64 * 1024, 7));
+                    WriteFile(kImage, m_toolImage);
                 return toolExitCode;
             }
             return 0;
@@ -203,10 +216,36 @@ protected:
     void SetUp() override
     {
         WorkingFolderTest::SetUp();
-        fs::create_directory("data");
         fs::create_directory("disc");
-        WriteFile(kBootAreaFile, Pattern(0x8000, 99));
+        LayDataFiles();
         m_workingFolder = fs::current_path().string();
+    }
+
+    // What the image tool writes: an image as long as its volume descriptor says, 32 blocks.
+    static std::vector<unsigned char> ToolImage()
+    {
+        std::vector<unsigned char> image = Pattern(64 * 1024, 7);
+        image[0x8050] = 32;
+        image[0x8051] = image[0x8052] = image[0x8053] = 0;
+        return image;
+    }
+
+    // The boot area, the sort lists and the image tool, as good files.
+    static void LayDataFiles()
+    {
+        fs::remove_all("data");
+        fs::create_directory("data");
+        WriteFile(kBootAreaFile, Pattern(0x8000, 99));
+        for (const DiscEntry& disc : kDiscCatalogue)
+            WriteFile(DataPath(disc.sortList), Pattern(40, 2));
+        WriteFile(DataPath(kImageTool), Pattern(100, 1));
+    }
+
+    // A build name such as data\qx7-1.txt, where this platform's file calls find it.
+    static std::string DataPath(std::string name)
+    {
+        std::replace(name.begin(), name.end(), '\\', '/');
+        return name;
     }
 
     bool ToolRan() const
@@ -218,6 +257,8 @@ protected:
     std::vector<RecordedCommand> m_commands;
     std::string m_workingFolder;
     std::string m_closedConsoleAt;
+    std::vector<unsigned char> m_toolImage = ToolImage();
+    std::function<void(const std::string& line)> m_meanwhile;  // what else happens while a command runs
 };
 
 TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
@@ -265,30 +306,47 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
 {
     const auto earlierImage = Pattern(40000, 3);
     WriteFile(kImage, earlierImage);
+    // A folder opens on some platforms and then fails every read, as a cloud-only file offline
+    // or a dropped network drive does; elsewhere it does not open at all.
+    const auto unreadable = [](const std::string& path) {
+        return [path] {
+            fs::remove(DataPath(path));
+            fs::create_directory(DataPath(path));
+        };
+    };
     struct Case {
         const char* what;
         std::string driveRoot;
-        std::string workingFolder;  // empty: the real one
-        bool bootAreaFile;
         std::vector<std::string> commandsRun;
+        std::function<void()> breaks;  // what is wrong in the working folder
+        std::string workingFolder;     // empty: the real one
         HeldFile held;
         std::string closedConsoleAt;
     };
     std::vector<Case> cases = {
-        {"no drive root", "", "", true, {}},
-        {"a working folder on a network path", kDiscRoot, "\\\\server\\games\\KORVANTE 2", true, {}},
-        {"no boot-area file", kDiscRoot, "", false, {}},
+        {"no drive root", "", {}},
+        {"a working folder on a network path", kDiscRoot, {}, nullptr, "\\\\server\\games\\KORVANTE 2"},
+        {"no boot-area file", kDiscRoot, {}, [] { fs::remove(kBootAreaFile); }},
+        {"a boot-area file that cannot be read", kDiscRoot, {}, unreadable(kBootAreaFile)},
+        {"no sort list", kDiscRoot, {}, [] { fs::remove(DataPath(kDiscCatalogue[1].sortList)); }},
+        {"a sort list that cannot be read", kDiscRoot, {}, unreadable(kDiscCatalogue[1].sortList)},
+        {"no image tool", kDiscRoot, {}, [] { fs::remove(DataPath(kImageTool)); }},
+        // Windows holds a mounted image; a folder of the name opens for update on no platform.
+        {"an earlier QX7Track2.bin that cannot be written", kDiscRoot, {}, [] { fs::create_directory(kTrack2File); }},
+        {"another build running in this folder", kDiscRoot, {}},
         // The chooser found the disc a moment earlier; an image of the overlay alone is no image of it.
-        {"a drive root that can no longer be read", "Q:\\", "", true, {"md temp"}},
+        {"a drive root that can no longer be read", "Q:\\", {"md temp"}},
+        // The tool takes temp\ whole; the folder is the user's.
+        {"a folder in temp", kDiscRoot, {"md temp"}, [] { fs::create_directories("temp/CDDA2"); }},
     };
 #ifndef _WIN32
     // A stale file that stays in temp would go into the image.
-    cases.push_back({"a file in temp that cannot be removed", kDiscRoot, "", true, {"md temp"}, {"temp/HELD.BIN", false}});
-    cases.push_back({"a file in temp whose name stays taken after its removal", kDiscRoot, "", true, {"md temp"},
+    cases.push_back({"a file in temp that cannot be removed", kDiscRoot, {"md temp"}, nullptr, "", {"temp/HELD.BIN", false}});
+    cases.push_back({"a file in temp whose name stays taken after its removal", kDiscRoot, {"md temp"}, nullptr, "",
                      {"temp/HELD.BIN", true}});
 #endif
     // Copy's file has its full size, so only the interpreter's status tells.
-    cases.push_back({"a console closed while a copy works", kDiscRoot, "", true, {"md temp", "copy disc\\*.b* temp"},
+    cases.push_back({"a console closed while a copy works", kDiscRoot, {"md temp", "copy disc\\*.b* temp"}, nullptr, "",
                      {}, "copy disc\\*.b* temp"});
     WriteFile("disc/MAIN.BIN", Pattern(1000, 1));
     const std::string realFolder = m_workingFolder;
@@ -296,88 +354,132 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
         SCOPED_TRACE(testCase.what);
         m_commands.clear();
         fs::remove_all("temp");
+        fs::remove_all(kTrack2File);
+        LayDataFiles();
+        if (testCase.breaks)
+            testCase.breaks();
         m_workingFolder = testCase.workingFolder.empty() ? realFolder : testCase.workingFolder;
         m_closedConsoleAt = testCase.closedConsoleAt;
-        if (testCase.bootAreaFile)
-            WriteFile(kBootAreaFile, Pattern(0x8000, 99));
-        else
-            fs::remove(kBootAreaFile);
         if (testCase.held.path != nullptr) {
             fs::create_directory("temp");
             WriteFile(testCase.held.path, Pattern(10, 1));
         }
+        std::optional<BuildLock> otherBuild;
+        if (testCase.what == std::string("another build running in this folder"))
+            otherBuild.emplace(realFolder);
 #ifndef _WIN32
         g_heldFile = testCase.held;
+        g_pausedMicroseconds = 0;
 #endif
+        const bool userFolderInTemp = fs::is_directory("temp/CDDA2");
 
-        const auto started = std::chrono::steady_clock::now();
         EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], testCase.driveRoot)));
-        const auto took = std::chrono::steady_clock::now() - started;
 #ifndef _WIN32
         g_heldFile = {};
-#endif
-
         // The holder may let go a moment later: the build waits for that, but not for ever.
         if (testCase.held.path != nullptr)
-            EXPECT_TRUE(took > std::chrono::seconds(8) && took < std::chrono::seconds(15))
-                << "expected a wait of about 10 s for the name, found "
-                << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+            EXPECT_TRUE(g_pausedMicroseconds > 8000000 && g_pausedMicroseconds < 15000000)
+                << "expected a wait of about 10 s for the name, found " << g_pausedMicroseconds / 1000 << " ms";
+#endif
 
         EXPECT_EQ(LinesOf(m_commands), testCase.commandsRun) << "commands run";
         EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
-        EXPECT_FALSE(fs::exists(kPlaceholderOnDisk) || fs::exists(kTrack2File) || fs::exists(kCueSheet))
+        EXPECT_FALSE(fs::is_regular_file(kPlaceholderOnDisk) || fs::is_regular_file(kTrack2File) ||
+                     fs::exists(kCueSheet))
             << "something was written";
         if (testCase.commandsRun.empty())
             EXPECT_FALSE(fs::exists("temp")) << "temp made";
+        EXPECT_EQ(fs::is_directory("temp/CDDA2"), userFolderInTemp) << "the user's folder in temp";
     }
 }
 
-TEST_F(BuildSequenceTest, FailedImageToolStopsTheRunAndLeavesAnEarlierImageAlone)
+TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWriters)
 {
-    const auto earlierImage = Pattern(40000, 3);
-    WriteFile(kImage, earlierImage);
+    struct Case {
+        const char* what;
+        int toolExitCode;
+        bool earlierImage;
+        std::size_t imageSize;  // 0: the tool writes nothing
+    };
+    const Case cases[] = {
+        {"the tool fails", 255, true, 0},
+        {"the tool ends well without an image", 0, false, 0},
+        // Its last buffer unwritten on a disk that filled just then.
+        {"the tool ends well with an image 20 KiB short", 0, false, 64 * 1024 - 20 * 1024},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        m_commands.clear();
+        fs::remove_all("temp");
+        fs::remove(kImage);
+        const auto earlierImage = Pattern(40000, 3);
+        if (testCase.earlierImage)
+            WriteFile(kImage, earlierImage);
+        m_toolImage.resize(testCase.imageSize);
 
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[2], kDiscRoot), 255, false));
+        EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[2], kDiscRoot), testCase.toolExitCode, testCase.imageSize > 0));
 
-    ASSERT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
-    EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
-    EXPECT_FALSE(fs::exists(kTrack2File)) << "track-2 file written after a failed tool";
-    EXPECT_FALSE(fs::exists(kCueSheet)) << "cue sheet written after a failed tool";
-    EXPECT_TRUE(fs::exists("temp")) << "staging folder removed after a failure";
-}
-
-TEST_F(BuildSequenceTest, MissingImageFailsAfterTheTrack2FileWithoutCueSheetOrCleanUp)
-{
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot), 0, false));
-
-    EXPECT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
-    EXPECT_FALSE(fs::exists(kImage)) << "the stamp created an image";
-    EXPECT_TRUE(fs::exists(kTrack2File));
-    EXPECT_FALSE(fs::exists(kCueSheet));
+        ASSERT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
+        if (testCase.earlierImage)
+            EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
+        else if (testCase.imageSize == 0)
+            EXPECT_FALSE(fs::exists(kImage)) << "an image was created";
+        EXPECT_FALSE(fs::exists(kTrack2File)) << "track-2 file written";
+        EXPECT_FALSE(fs::exists(kCueSheet)) << "cue sheet written";
+        EXPECT_TRUE(fs::exists("temp")) << "staging folder removed after a failure";
+    }
 }
 
 TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
 {
-    // A folder of the same name makes the open fail, as a locked or read-only file would.
-    fs::create_directory(kTrack2File);
+    // A folder of the name, made while the tool runs, makes the open fail, as a file held by
+    // another program would.
+    m_meanwhile = [](const std::string& line) {
+        if (line.rfind(kImageTool, 0) == 0)
+            fs::create_directory(kTrack2File);
+    };
     EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)));
-    EXPECT_EQ(ReadFile(kImage), Pattern(64 * 1024, 7)) << "image stamped although the track-2 file failed";
+    EXPECT_EQ(ReadFile(kImage), ToolImage()) << "image stamped although the track-2 file failed";
     EXPECT_FALSE(fs::exists(kCueSheet));
     EXPECT_EQ(m_commands.size(), 12u);
 
     fs::remove(kTrack2File);
-    fs::create_directory(kCueSheet);
+    fs::remove_all("temp");
+    m_meanwhile = [](const std::string& line) {
+        if (line.rfind(kImageTool, 0) == 0)
+            fs::create_directory(kCueSheet);
+    };
     m_commands.clear();
     EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)));
     EXPECT_EQ(m_commands.size(), 12u) << "clean-up ran although the cue sheet failed";
     EXPECT_TRUE(fs::exists("temp"));
 }
 
-TEST_F(BuildSequenceTest, PlaceholderThatCannotBeCreatedDoesNotStopTheRun)
+TEST_F(BuildSequenceTest, PlaceholderThatCannotBeMadeOrGoesWhileTheToolRunsFailsTheRun)
 {
-    fs::create_directories(kPlaceholderOnDisk);
-    EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[1], kDiscRoot)));
-    EXPECT_EQ(m_commands.size(), 14u);
+    struct Case {
+        const char* what;
+        std::string when;  // the command during which it happens
+        std::function<void()> happens;
+        std::size_t commandsRun;
+    };
+    const Case cases[] = {
+        {"a folder of its name made during the overlay copy", "copy disc\\*.t* temp",
+         [] { fs::create_directories(kPlaceholderOnDisk); }, 11},
+        {"the placeholder taken away while the tool runs", kImageTool, [] { fs::remove(kPlaceholderOnDisk); }, 12},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        m_commands.clear();
+        fs::remove_all("temp");
+        m_meanwhile = [&](const std::string& line) {
+            if (line.rfind(testCase.when, 0) == 0)
+                testCase.happens();
+        };
+        EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], kDiscRoot)));
+        EXPECT_EQ(m_commands.size(), testCase.commandsRun) << "last command run: " << m_commands.back().line;
+        EXPECT_FALSE(fs::exists(kTrack2File)) << "track-2 file written";
+    }
 }
 
 TEST_F(BuildSequenceTest, NoCopyMeetsItsDestinationAndTheToolGetsExactlyThisDiscAndItsOverlay)
@@ -414,7 +516,7 @@ TEST_F(BuildSequenceTest, NoCopyMeetsItsDestinationAndTheToolGetsExactlyThisDisc
             for (const auto& file : fs::directory_iterator("temp"))
                 if (file.path().filename() != "CDDA2")
                     stagedForTheTool[file.path().filename().string()] = ReadFile(file.path().string());
-            WriteFile(kImage, Pattern(64 * 1024, 7));
+            WriteFile(kImage, ToolImage());
             return 0;
         }
         return interpreter.Run(line);
@@ -494,7 +596,7 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
                 for (const auto& [name, size] : testCase.staged)
                     WriteFile("temp/" + name, Pattern(size, 0));
             if (line.rfind(kImageTool, 0) == 0)
-                WriteFile(kImage, Pattern(64 * 1024, 7));
+                WriteFile(kImage, ToolImage());
             return 0;
         }, m_workingFolder);
 #ifndef _WIN32
