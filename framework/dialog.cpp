@@ -4,9 +4,34 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr DWORD HID_BASE_RESOURCE = 0x20000;
+
+using InitCommonControlsExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+// COMCTL32.DLL is not one of Windows' known DLLs: imported by name, it would be looked for in
+// the program's folder first, and a copy planted there (in a zip, beside a download) would run
+// as the program. So it is loaded by its full path in the system folder, once; a 32-bit program
+// on 64-bit Windows is given the 32-bit one from there.
+InitCommonControlsExFunction SystemCommonControls()
+{
+    static const InitCommonControlsExFunction initialise = [] {
+        static const char kLibrary[] = "\\comctl32.dll";
+        char path[MAX_PATH];
+        const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+        if (length == 0 || length + sizeof kLibrary > MAX_PATH)
+            return InitCommonControlsExFunction{};
+        std::memcpy(path + length, kLibrary, sizeof kLibrary);
+        HMODULE library = ::LoadLibraryA(path);
+        return library == nullptr ? InitCommonControlsExFunction{}
+                                  : reinterpret_cast<InitCommonControlsExFunction>(reinterpret_cast<void*>(
+                                        ::GetProcAddress(library, "InitCommonControlsEx")));
+    }();
+    return initialise;
+}
 
 }  // namespace
 
@@ -19,7 +44,8 @@ INT_PTR CDialog::DoModal()
 {
     // A template may name common-control classes, which must be registered before it is used.
     const INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&classes);
+    if (const InitCommonControlsExFunction initialise = SystemCommonControls())
+        initialise(&classes);
 
     HWND owner = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
     if (owner == nullptr && AfxGetMainWnd() != nullptr)

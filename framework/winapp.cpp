@@ -8,6 +8,18 @@ namespace {
 
 CWinApp* g_app = nullptr;
 
+// Windows looks in the current folder for a DLL that is loaded by name, also one that a system
+// library loads on the program's behalf; the working folder is the user's, and what lies there
+// is data. SetDllDirectory, from Windows XP SP1 on, takes it out of the search.
+void KeepCurrentFolderOutOfDllSearch()
+{
+    using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
+    const auto setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
+    if (setDllDirectory != nullptr)
+        setDllDirectory("");
+}
+
 }  // namespace
 
 CWinApp::CWinApp()
@@ -65,6 +77,7 @@ int AfxMessageBox(const char* text, UINT type)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    KeepCurrentFolderOutOfDllSearch();
     g_app->SetModule(instance);
     // The whole program runs in the modal dialog inside InitInstance, which returns FALSE;
     // there is no message loop to enter afterwards.

@@ -25,6 +25,7 @@ from wine_build import (  # noqa: E402
 
 PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
 USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
+PLANTED_DLL = os.environ.get("KORVANTE_PLANTED_DLL", "")
 SLOW = os.environ.get("KORVANTE_SLOW_TESTS") == "1"
 PROGRAM_TIMEOUT = 900
 # A file that exists and is no program: system() gives -1 on Windows as under Wine. For a missing
@@ -66,8 +67,10 @@ def fill_to(folder, name, leave_free):
 class Reliability(WineBuildCase):
     """Discs in CD-ROM drives E: and F:; a fresh working folder for each case."""
 
-    def play(self, *steps, env=(), mend=None, program=None, folder=None):
-        """Runs user_driver.exe with steps; returns (exit code, transcript)."""
+    def play(self, *steps, env=(), mend=None, program=None, folder=None, unix_env=None):
+        """Runs user_driver.exe with steps; returns (exit code, transcript). env is set in the
+        program's Windows environment, unix_env in the one Wine starts the driver with (where
+        Wine reads its own settings, such as WINEDLLOVERRIDES)."""
         args = ["timeout", "-k", "5", str(PROGRAM_TIMEOUT), WINE, USER_DRIVER]
         for setting in env:
             args += ["-e", setting]
@@ -76,7 +79,7 @@ class Reliability(WineBuildCase):
         # The first mend is announced by the file "mended", each later one by "mended-N".
         marks = []
         with subprocess.Popen(args, cwd=folder or self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True) as driver:
+                              stderr=subprocess.STDOUT, text=True, env={**os.environ, **(unix_env or {})}) as driver:
             try:
                 for line in driver.stdout:
                     transcript += line
@@ -306,16 +309,24 @@ class DiscFailures(Reliability):
 
 class Names(Reliability):
 
-    def test_working_folder_with_blanks_and_ansi_characters(self):
+    def test_working_folder_with_blanks_and_ansi_characters_and_a_planted_dll(self):
         self.folder = os.path.join(self.folder, "Spiele Sammlung", "KORVANTE 2 ä")
         make_working_folder(self.folder)
-        # The program installed beside its data, started by a name with the same characters.
+        # The program installed beside its data, started by a name with the same characters, and
+        # a comctl32.dll beside it that Windows, which prefers a DLL in the program's folder to
+        # one of the system's that is not a known DLL, would load if the program imported it.
         program = os.path.join(self.folder, "KORVANTE 2.EXE")
         shutil.copy2(PROGRAM, program)
+        planted = os.path.join(self.folder, "comctl32.dll")
+        shutil.copy2(PLANTED_DLL, planted)
 
-        self.use_program("disc", 3, "make-cd", "pick", "F", "expect-exit", program=program)
+        code, transcript = self.play("disc", 3, "make-cd", "pick", "F", "expect-exit", program=program,
+                                     unix_env={"WINEDLLOVERRIDES": "comctl32=n,b;" + os.environ.get("WINEDLLOVERRIDES", "")})
 
+        self.assertFalse(os.path.exists(self.path("planted-dll-ran")), "the comctl32.dll beside the program ran")
+        self.assertEqual(code, 0, f"using the program:\n{transcript}")
         os.remove(program)
+        os.remove(planted)
         self.assert_good_build(3, "F")
 
     def test_disc_with_long_odd_case_twin_read_only_and_empty_names(self):

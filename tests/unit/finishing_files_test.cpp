@@ -86,7 +86,7 @@ TEST_F(FinishingFilesTest, BootAreaReplacesExactlyTheFirst32KiB)
     }
 }
 
-TEST_F(FinishingFilesTest, BootAreaNeedsBothFilesAndLeavesTheImageAloneWithoutThem)
+TEST_F(FinishingFilesTest, BootAreaNeedsBothFilesReadableAndLeavesTheImageAloneWithoutThem)
 {
     WriteFile(kBootAreaFile, Pattern(kBootArea, 1));
     EXPECT_FALSE(StampBootArea());
@@ -97,6 +97,35 @@ TEST_F(FinishingFilesTest, BootAreaNeedsBothFilesAndLeavesTheImageAloneWithoutTh
     fs::remove(kBootAreaFile);
     EXPECT_FALSE(StampBootArea());
     EXPECT_EQ(ReadFile(kImage), image) << "image changed without a boot-area file";
+
+    // A folder opens here and fails its first read, as a cloud-only file offline does.
+    fs::create_directory(kBootAreaFile);
+    EXPECT_FALSE(StampBootArea());
+    EXPECT_EQ(ReadFile(kImage), image) << "image changed by a boot-area file that failed to read";
+}
+
+TEST_F(FinishingFilesTest, ImageMustBeAsLongAsItsVolumeDescriptorSays)
+{
+    struct Case {
+        const char* what;
+        std::size_t size;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"exactly its 40 blocks", 40 * 2048, true},
+        {"20 KiB short", 40 * 2048 - 20 * 1024, false},
+        {"a block too long", 41 * 2048, false},
+        {"ending before the count", 0x8052, false},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        auto image = Pattern(std::max<std::size_t>(testCase.size, 0x8054), 3);
+        image[0x8050] = 40;
+        image[0x8051] = image[0x8052] = image[0x8053] = 0;
+        image.resize(testCase.size);
+        WriteFile(kImage, image);
+        EXPECT_EQ(ImageHoldsItsVolume(), testCase.whole);
+    }
 }
 
 }  // namespace
