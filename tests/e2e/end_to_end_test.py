@@ -98,35 +98,52 @@ class EndToEnd(WineBuildCase):
             os.remove(self.path("QX7.CUE"))
             os.mkdir(self.path("QX7.CUE"))
 
+        before_md, before_tool, after_tool = "before md temp", "before the image tool", "after the image tool"
         cases = [
-            # (what, how to break the folder, how to mend it, whether the tool runs before the failure)
-            ("no data\\mkisofs.exe", lambda: remove("data", "mkisofs.exe"), lambda: install_tool(self.folder), False),
+            # (what, how to break the folder, how to mend it, a file another program holds meanwhile
+            # sharing reading only, when the build fails)
+            ("no data\\mkisofs.exe", lambda: remove("data", "mkisofs.exe"), lambda: install_tool(self.folder), None,
+             before_md),
             ("sort list missing", lambda: os.rename(self.path("data", "qx7-2.txt"), self.path("kept")),
-             lambda: os.rename(self.path("kept"), self.path("data", "qx7-2.txt")), False),
+             lambda: os.rename(self.path("kept"), self.path("data", "qx7-2.txt")), None, before_md),
             ("boot-area file missing", lambda: os.rename(self.path("data", "qx72ip.bin"), self.path("kept")),
-             lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), False),
-            ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), False),
-            ("QX7.CUE cannot be written", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), True),
+             lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), None, before_md),
+            ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), None, before_md),
+            ("QX7.CUE cannot be written", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), None,
+             before_md),
+            # Windows holds a mounted image until Eject; a burning program or an emulator holds an open one.
+            ("QX7.ISO held open", None, None, "QX7.ISO", before_md),
+            ("QX7Track2.bin held open", None, None, "QX7Track2.bin", before_md),
             # As a virus scanner that quarantines a file while the tool reads temp: the tool leaves
             # it out and still ends well.
             ("a staged file gone while the tool runs", lambda: write(self.path("data", "quarantine"), b"MUSIC.SND"),
-             lambda: remove("data", "quarantine"), True),
+             lambda: remove("data", "quarantine"), None, after_tool),
+            # The tool ends well with its last buffer unwritten, on a disk that filled just then.
+            ("an image the tool left 20 KiB short", lambda: write(self.path("data", "short-image"), b""),
+             lambda: remove("data", "short-image"), None, after_tool),
         ]
-        for what, breaks, mends, tool_runs in cases:
+        for what, breaks, mends, held, fails in cases:
             with self.subTest(what):
                 self.folder = scratch_folder("korvante-e2e-")
                 make_working_folder(self.folder)
                 self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
-                breaks()
+                if breaks:
+                    breaks()
                 earlier_image = read(self.path("QX7.ISO")) if os.path.isfile(self.path("QX7.ISO")) else None
 
                 def check_then_mend():
-                    if earlier_image is not None and not tool_runs:
+                    if earlier_image is not None and fails != after_tool:
                         self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image,
                                                f"earlier QX7.ISO after the failure ({what})")
-                    mends()
+                    if fails == before_md:
+                        self.assertFalse(os.path.exists(self.path("temp")), f"temp after a failure known before "
+                                                                            f"any copy ({what}): {self.staged_names()}")
+                    if mends:
+                        mends()
 
-                self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure",
+                held_steps = ["lock", held] if held else []
+                self.use_program("disc", 1, *held_steps, "make-cd", "pick", "F", "expect-failure",
+                                 *(["unlock"] if held else []),
                                  "wait-file", "mended", "make-cd", "pick", "F", "expect-exit",
                                  mend=check_then_mend)
 
@@ -157,9 +174,18 @@ class EndToEnd(WineBuildCase):
             with open(self.path("temp", name), "wb") as f:
                 f.write(b"left by a failed run\n" * 10)
             os.chmod(self.path("temp", name), 0o444)
+        # A folder there would go into the image, this one in place of the empty placeholder; it
+        # is the user's to remove.
+        os.mkdir(self.path("temp", "CDDA2"))
 
-        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+        def check_then_mend():
+            self.assertFalse(os.path.exists(self.path("QX7.ISO")), "an image made with a folder in temp")
+            os.rmdir(self.path("temp", "CDDA2"))
 
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-failure",
+                         "wait-file", "mended", "make-cd", "pick", "E", "expect-exit", mend=check_then_mend)
+
+        os.remove(self.path("mended"))
         self.assertFalse(os.path.exists(self.path("temp")), "temp left behind")
         self.assert_image_holds(expected_image_files("E", "s1"))
 

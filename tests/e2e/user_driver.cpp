@@ -17,6 +17,9 @@
 //   wait-file F   wait until file F exists in the current folder (the test mends something)
 //   hold F MS     open file F without delete sharing, as a virus scanner or Explorer's preview
 //                 pane may, and let go of it MS milliseconds later
+//   lock F        open file F sharing reading only, as Windows holds a mounted image and a
+//                 burning program or an emulator an open one, until unlock
+//   unlock        let go of the file taken by lock
 //   expect-exit   wait until the program has ended by itself
 //   expect-failure  wait for the "CD IMAGE NOT CREATED" box, close it with OK, and check that
 //                 the main dialog is open and takes input again
@@ -473,6 +476,27 @@ bool Hold(const char* name, DWORD milliseconds)
     return Done(std::string("holding ") + name + " for " + std::to_string(milliseconds) + " ms");
 }
 
+HANDLE g_locked = INVALID_HANDLE_VALUE;
+
+bool Lock(const char* name)
+{
+    if (g_locked != INVALID_HANDLE_VALUE)
+        return Fail(std::string("no file locked before locking ") + name, "one");
+    g_locked = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (g_locked == INVALID_HANDLE_VALUE)
+        return Fail(std::string("file ") + name + " to lock", "none");
+    return Done(std::string("locked ") + name + ", sharing reading only");
+}
+
+bool Unlock()
+{
+    if (g_locked == INVALID_HANDLE_VALUE)
+        return Fail("a locked file to let go of", "none");
+    CloseHandle(g_locked);
+    g_locked = INVALID_HANDLE_VALUE;
+    return Done("let go of the locked file");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -523,6 +547,11 @@ int main(int argc, char** argv)
         } else if (step == "hold" && i + 2 < argc && std::atoi(argv[i + 2]) > 0) {
             ok = Hold(argument, static_cast<DWORD>(std::atoi(argv[i + 2])));
             i += 2;
+        } else if (step == "lock" && argument[0] != '\0') {
+            ok = Lock(argument);
+            ++i;
+        } else if (step == "unlock") {
+            ok = Unlock();
         } else if (step == "expect-exit") {
             ok = user.ExpectExit();
         } else if (step == "expect-failure") {

@@ -9,7 +9,11 @@ if cd "$1"; then
   # data/quarantine names a staged file to take away first, as a virus scanner may.
   if [ -f data/quarantine ]; then rm -f "temp/$(cat data/quarantine)"; fi
   genisoimage "$@" >"$report/stdout" 2>"$report/stderr" </dev/null
-  echo $? >"$report/status.new"
+  status=$?
+  # data/short-image: the tool ends well with its last 20 KiB unwritten, as genisoimage did on a
+  # disk that filled just as it wrote its last buffer.
+  if [ $status -eq 0 ] && [ -f data/short-image ]; then truncate -s -20K QX7.ISO; fi
+  echo $status >"$report/status.new"
 else
   echo 126 >"$report/status.new"
 fi
