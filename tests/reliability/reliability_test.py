@@ -13,6 +13,8 @@ import re
 import shutil
 import subprocess
 import sys
+import threading
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -21,7 +23,7 @@ from damaged_disc import DamagedDisc  # noqa: E402
 from wine_build import (  # noqa: E402
     BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, STAGED_DISC_FILES, TRACK2_SIZE, WINE, WineBuildCase, describe,
     expected_image_files, image_extents, image_file_content, make_disc, make_working_folder, read, run,
-    run_wine, scratch_folder)
+    run_wine, scratch_folder, write)
 
 PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
 USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
@@ -305,6 +307,97 @@ class DiscFailures(Reliability):
                 # Files staged by the case before would stand in for those the disc no longer gives.
                 shutil.rmtree(self.path("temp"), ignore_errors=True)
                 self.fail_from_damaged_disc(view, damage, "close")
+
+
+class WorkingFolderFailures(Reliability):
+    """What the build reads from its own folder fails to read, or a second program builds there."""
+
+    def data_files_through_the_view(self, names):
+        """data\\<name> of each name served through the damaged-disc view (healthy at first),
+        bind-mounted in its place; the view's source files can change while the program runs."""
+        base = scratch_folder("korvante-datafiles-")
+        self.addCleanup(shutil.rmtree, base, True)
+        source = os.path.join(base, "data")
+        os.makedirs(source)
+        view = DamagedDisc(source, os.path.join(base, "view"), base)
+        for name in names:
+            os.rename(self.path("data", name), os.path.join(source, name))
+            write(self.path("data", name), b"")
+        view.start()
+        self.addCleanup(view.stop)
+        for name in names:
+            target = self.path("data", name)
+            mounted = run(["mount", "--bind", os.path.join(view.mount_point, name), target])
+            self.assertEqual(mounted.returncode, 0, f"bind mount of {name} from the view: {describe(mounted)}")
+            self.addCleanup(lambda: run(["umount", target]).returncode == 0 or run(["umount", "-l", target]))
+        return view, source
+
+    def test_data_files_that_open_but_fail_to_read_keep_the_earlier_image(self):
+        make_working_folder(self.folder)
+        view, source = self.data_files_through_the_view(["qx72ip.bin", "qx7-1.txt"])
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+        earlier = {name: read(self.path(name)) for name in OUTPUTS}
+
+        # A cloud-only file offline, a dropped network drive, a bad sector: each opens, then a
+        # read fails. The last mend makes the boot-area file short, which is no fault.
+        short_boot_area = bytes(range(200)) * 5
+        damages = ["unreadable-after qx72ip.bin 0", "unreadable-after qx72ip.bin 4096",
+                   "unreadable-after qx7-1.txt 0"]
+        view.damage(damages[0])
+        logged = [len(view.log())]
+
+        def check_then_mend():
+            damage = damages.pop(0)
+            met = view.log()[logged[0]:]
+            logged[0] = len(view.log())
+            self.assertTrue(any(line.endswith(" EIO") for line in met), f"a build that met no failed read "
+                                                                          f"({damage}); the view's log: {met}")
+            for name, content in earlier.items():
+                self.assert_same_bytes(read(self.path(name)), content, f"earlier {name} after \"{damage}\"")
+            self.assertFalse(os.path.exists(self.path("temp")), f"temp after \"{damage}\": {self.staged_names()}")
+            if damages:
+                view.damage(damages[0])
+            else:
+                write(os.path.join(source, "qx72ip.bin"), short_boot_area)
+                view.damage("healthy")
+
+        tries = ["make-cd", "pick", "F", "expect-failure"]
+        self.use_program("disc", 0, *tries, "wait-file", "mended", *tries, "wait-file", "mended-2", *tries,
+                         "wait-file", "mended-3", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
+
+        image = self.path("QX7.ISO")
+        self.assert_same_bytes(read(image)[:BOOT_AREA_SIZE],
+                               short_boot_area + b"\xff" * (BOOT_AREA_SIZE - len(short_boot_area)),
+                               "system area of QX7.ISO from a 1,000-byte boot-area file")
+        self.assert_image_holds(expected_image_files("F", DISCS[0][1]))
+        self.assert_extents_follow_weights(image_extents(image), DISCS[0][2])
+        self.assert_image_is_sound(image)
+
+    def test_second_program_in_the_same_folder_is_refused_while_the_first_builds(self):
+        make_working_folder(self.folder)
+        # The first build waits at the image tool with its disc staged, as long as the test needs.
+        write(self.path("data", "tool-waits"), b"")
+        first = []
+        builds = threading.Thread(target=lambda: first.append(
+            self.play("disc", 0, "make-cd", "pick", "E", "expect-exit")))
+        builds.start()
+        self.addCleanup(builds.join, PROGRAM_TIMEOUT)
+        self.addCleanup(lambda: os.path.exists(self.path("data", "tool-waits")) and
+                        os.remove(self.path("data", "tool-waits")))
+        deadline = time.monotonic() + 120
+        while not os.path.exists(self.path("temp", "CDDA2")) and builds.is_alive() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertTrue(os.path.exists(self.path("temp", "CDDA2")), f"the first build at its image tool: {first}")
+        staged = folder_state(self.path("temp"))
+
+        self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure", "close")
+
+        self.assertEqual(folder_state(self.path("temp")), staged, "the first build's temp after the second's try")
+        os.remove(self.path("data", "tool-waits"))
+        builds.join(PROGRAM_TIMEOUT)
+        code, transcript = first[0]
+        self.assertEqual(code, 0, f"the first program:\n{transcript}")
+        self.assert_good_build(0, "E")
 
 
 class Names(Reliability):

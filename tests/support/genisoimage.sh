@@ -6,6 +6,9 @@
 report=$2
 if cd "$1"; then
   shift 2
+  # data/tool-waits holds the build at the tool until the test removes it (two minutes at most).
+  waited=0
+  while [ -f data/tool-waits ] && [ $waited -lt 2400 ]; do sleep 0.05; waited=$((waited + 1)); done
   # data/quarantine names a staged file to take away first, as a virus scanner may.
   if [ -f data/quarantine ]; then rm -f "temp/$(cat data/quarantine)"; fi
   genisoimage "$@" >"$report/stdout" 2>"$report/stderr" </dev/null
