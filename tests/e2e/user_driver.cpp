@@ -31,10 +31,12 @@
 //
 // Every line printed names what was expected and what was found. Exit code 0 when every step
 // did what it expected, 1 otherwise, 2 for a bad command line.
+#include "file_faults.h"
+#include "program_windows.h"
 #include "user_input.h"
+#include "wine_resources.h"
 
 #include <commctrl.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,90 +47,18 @@ namespace {
 
 constexpr DWORD kBuildLimitMs = 300000;  // a whole build of a real disc, with its console windows
 
-class Program {
-public:
-    explicit Program(const std::string& executable)
-    {
-        std::string commandLine = "\"" + executable + "\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        CreateProcessA(executable.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &m_process);
-    }
-    ~Program()
-    {
-        if (m_process.hProcess == nullptr)
-            return;
-        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(m_process.hProcess, 1);
-        CloseHandle(m_process.hThread);
-        CloseHandle(m_process.hProcess);
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool Started() const { return m_process.hProcess != nullptr; }
-    HANDLE Process() const { return m_process.hProcess; }
-    DWORD ThreadId() const { return m_process.dwThreadId; }
-
-    bool WaitForExit(DWORD limitMs) const { return WaitForSingleObject(m_process.hProcess, limitMs) == WAIT_OBJECT_0; }
-
-    // A visible top-level window of the program with this caption, waited for.
-    HWND WaitForWindow(const std::string& caption, DWORD limitMs = kWaitLimitMs) const
-    {
-        HWND found = nullptr;
-        const DWORD start = GetTickCount();
-        while ((found = FindVisible(caption)) == nullptr && GetTickCount() - start < limitMs)
-            Sleep(10);
-        return found;
-    }
-
-private:
-    HWND FindVisible(const std::string& caption) const
-    {
-        for (HWND window = FindWindowExA(nullptr, nullptr, nullptr, caption.c_str()); window != nullptr;
-             window = FindWindowExA(nullptr, window, nullptr, caption.c_str())) {
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            if (processId == m_process.dwProcessId && IsWindowVisible(window))
-                return window;
-        }
-        return nullptr;
-    }
-
-    PROCESS_INFORMATION m_process = {};
-};
-
-// Screen rectangle of a list view item in another process, read through that process's memory.
-bool ListItemCentre(HANDLE process, HWND list, const std::string& text, POINT& centre)
+// The centre of the list view item with this text, in screen coordinates.
+bool ListItemCentre(const RunningProgram& program, HWND list, const std::string& text, POINT& centre)
 {
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    constexpr SIZE_T kTextSize = 64;
-    char* remote = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextSize, MEM_COMMIT, PAGE_READWRITE));
-    if (remote == nullptr)
-        return false;
-    bool found = false;
-    for (int item = 0; item < count && !found; ++item) {
-        LVITEMA row = {};
-        row.pszText = remote + sizeof(LVITEMA);
-        row.cchTextMax = kTextSize;
-        WriteProcessMemory(process, remote, &row, sizeof row, nullptr);
-        SendMessageA(list, LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(remote));
-        char itemText[kTextSize] = {};
-        ReadProcessMemory(process, remote + sizeof(LVITEMA), itemText, kTextSize - 1, nullptr);
-        if (text != itemText)
+    const std::vector<std::string> items = program.ListItems(list);
+    for (std::size_t item = 0; item < items.size(); ++item) {
+        if (items[item] != text)
             continue;
-        RECT rect = {LVIR_LABEL, 0, 0, 0};
-        WriteProcessMemory(process, remote, &rect, sizeof rect, nullptr);
-        SendMessageA(list, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(remote));
-        ReadProcessMemory(process, remote, &rect, sizeof rect, nullptr);
-        MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        const RECT rect = program.ListItemRect(list, static_cast<int>(item));
         centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-        found = true;
+        return true;
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    return found;
+    return false;
 }
 
 std::string StaticTexts(HWND box)
@@ -143,98 +73,6 @@ std::string StaticTexts(HWND box)
     return texts;
 }
 
-// Wine answers GetGuiResources and another process's GetProcessHandleCount with 0, so the
-// counts are also taken where Wine keeps them: the system handle list, the process's windows,
-// and the GDI handle table that the process's PEB points to.
-struct SystemHandleEntry {
-    ULONG ownerProcessId;
-    BYTE objectType;
-    BYTE flags;
-    USHORT handle;
-    PVOID object;
-    ULONG access;
-};
-
-long HandlesOwnedBy(DWORD processId)
-{
-    constexpr SYSTEM_INFORMATION_CLASS kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-    std::string buffer(1 << 20, '\0');
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = NtQuerySystemInformation(kSystemHandleInformation, &buffer[0], static_cast<ULONG>(buffer.size()),
-                                              &needed)) == static_cast<NTSTATUS>(0xC0000004L) &&
-           buffer.size() < (64u << 20))
-        buffer.resize(buffer.size() * 2);
-    if (status != 0)
-        return -1;
-    ULONG count = 0;
-    std::memcpy(&count, buffer.data(), sizeof count);
-    const std::size_t entriesAt = sizeof(void*);  // the count, padded to the entries' alignment
-    long owned = 0;
-    for (ULONG i = 0; i < count; ++i) {
-        SystemHandleEntry entry;
-        std::memcpy(&entry, buffer.data() + entriesAt + i * sizeof entry, sizeof entry);
-        owned += entry.ownerProcessId == processId;
-    }
-    return owned;
-}
-
-struct WindowTally {
-    DWORD processId;
-    long windows;
-};
-
-// Named callbacks: the 32-bit build needs their stdcall convention, which a lambda lacks.
-BOOL CALLBACK CountChildWindow(HWND, LPARAM tally)
-{
-    ++reinterpret_cast<WindowTally*>(tally)->windows;
-    return TRUE;
-}
-
-BOOL CALLBACK CountProcessWindow(HWND window, LPARAM tallyAddress)
-{
-    WindowTally* tally = reinterpret_cast<WindowTally*>(tallyAddress);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == tally->processId) {
-        ++tally->windows;
-        EnumChildWindows(window, CountChildWindow, tallyAddress);
-    }
-    return TRUE;
-}
-
-long WindowsOwnedBy(DWORD processId)
-{
-    WindowTally tally = {processId, 0};
-    EnumWindows(CountProcessWindow, reinterpret_cast<LPARAM>(&tally));
-    return tally.windows;
-}
-
-// Wine's GDI handle table: 65,536 entries of 24 bytes; a used entry has a type, and stock
-// objects carry a flag in the upper bit of the byte after the owner.
-long GdiObjectsIn(HANDLE process)
-{
-    PROCESS_BASIC_INFORMATION basic = {};
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
-        return -1;
-    const std::size_t tableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
-    UINT_PTR table = 0;
-    if (!ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + tableOffset, &table,
-                           sizeof table, nullptr) || table == 0)
-        return -1;
-    constexpr std::size_t kEntrySize = 24, kEntries = 0x10000;
-    std::string entries(kEntrySize * kEntries, '\0');
-    if (!ReadProcessMemory(process, reinterpret_cast<void*>(table), &entries[0], entries.size(), nullptr))
-        return -1;
-    long used = 0;
-    for (std::size_t i = 0; i < kEntries; ++i) {
-        const unsigned char* entry = reinterpret_cast<const unsigned char*>(entries.data()) + i * kEntrySize;
-        const bool stock = (entry[12] & 0x80) != 0;
-        used += entry[14] != 0 && !stock;
-    }
-    return used;
-}
-
 bool Fail(const std::string& expected, const std::string& found)
 {
     std::printf("FAILED: expected %s, found %s\n", expected.c_str(), found.c_str());
@@ -247,19 +85,20 @@ bool Done(const std::string& what)
     return true;
 }
 
+bool Report(const FaultResult& result)
+{
+    return result.done ? Done(result.what) : Fail(result.what, result.found);
+}
+
 class User {
 public:
-    explicit User(const Program& program) : m_program(program) {}
+    explicit User(const RunningProgram& program) : m_program(program) {}
 
     bool Begin()
     {
-        m_main = m_program.WaitForWindow("KORVANTE 2");
+        m_main = m_program.WaitForMainDialog("KORVANTE 2");
         if (m_main == nullptr)
             return Fail("the main dialog \"KORVANTE 2\"", "no such window");
-        // The first real input must find the dialog ready and active, as a user finds it.
-        WaitForInputIdle(m_program.Process(), kWaitLimitMs);
-        SetForegroundWindow(m_main);
-        WaitFor([&] { return GetForegroundWindow() == m_main; });
         return Done("main dialog shown");
     }
 
@@ -275,7 +114,7 @@ public:
     bool MakeCd()
     {
         ClickControl(GetDlgItem(m_main, IDOK));
-        m_chooser = m_program.WaitForWindow("Select a CD Drive");
+        m_chooser = m_program.WaitForDialog("Select a CD Drive");
         if (m_chooser == nullptr)
             return Fail("the drive chooser", "no chooser");
         return Done("drive chooser shown");
@@ -285,7 +124,7 @@ public:
     {
         const std::string item = std::string(1, letter) + ":\\";
         POINT centre = {};
-        if (m_chooser == nullptr || !ListItemCentre(m_program.Process(), GetDlgItem(m_chooser, 1000), item, centre))
+        if (m_chooser == nullptr || !ListItemCentre(m_program, GetDlgItem(m_chooser, 1000), item, centre))
             return Fail("the chooser to list " + item, "no such item");
         DoubleClickAt(centre);
         return Done("double-clicked " + item);
@@ -312,9 +151,7 @@ public:
         const int listed = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
         if (listed != drives)
             return Fail(std::to_string(drives) + " drives listed", std::to_string(listed));
-        GUITHREADINFO thread = {};
-        thread.cbSize = sizeof thread;
-        if (!WaitFor([&] { return GetGUIThreadInfo(m_program.ThreadId(), &thread) && thread.hwndFocus == list; }))
+        if (!WaitFor([&] { return m_program.FocusWindow() == list; }))
             return Fail("the keyboard focus in the drive list", "it is elsewhere");
         SetForegroundWindow(m_chooser);
         PressKey(static_cast<WORD>(letter));
@@ -395,7 +232,7 @@ public:
             PressKeyWith(VK_MENU, VK_SPACE);
             PressKey(VK_UP);
             PressKey(VK_RETURN);
-            HWND about = m_program.WaitForWindow("About KORVANTE 2");
+            HWND about = m_program.WaitForDialog("About KORVANTE 2");
             if (about == nullptr)
                 return Fail("the About box, time " + std::to_string(i + 1), "no such window");
             SetForegroundWindow(about);
@@ -442,7 +279,7 @@ private:
         return nullptr;
     }
 
-    const Program& m_program;
+    const RunningProgram& m_program;
     HWND m_main = nullptr;
     HWND m_chooser = nullptr;
 };
@@ -450,51 +287,6 @@ private:
 bool WaitForFile(const char* name)
 {
     return WaitFor([&] { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; });
-}
-
-struct HeldFile {
-    HANDLE handle;
-    DWORD milliseconds;
-};
-
-DWORD WINAPI LetGoLater(LPVOID heldFile)
-{
-    const HeldFile* held = static_cast<const HeldFile*>(heldFile);
-    Sleep(held->milliseconds);
-    CloseHandle(held->handle);
-    delete held;
-    return 0;
-}
-
-bool Hold(const char* name, DWORD milliseconds)
-{
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return Fail(std::string("file ") + name + " to hold", "none");
-    CloseHandle(CreateThread(nullptr, 0, LetGoLater, new HeldFile{file, milliseconds}, 0, nullptr));
-    return Done(std::string("holding ") + name + " for " + std::to_string(milliseconds) + " ms");
-}
-
-HANDLE g_locked = INVALID_HANDLE_VALUE;
-
-bool Lock(const char* name)
-{
-    if (g_locked != INVALID_HANDLE_VALUE)
-        return Fail(std::string("no file locked before locking ") + name, "one");
-    g_locked = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (g_locked == INVALID_HANDLE_VALUE)
-        return Fail(std::string("file ") + name + " to lock", "none");
-    return Done(std::string("locked ") + name + ", sharing reading only");
-}
-
-bool Unlock()
-{
-    if (g_locked == INVALID_HANDLE_VALUE)
-        return Fail("a locked file to let go of", "none");
-    CloseHandle(g_locked);
-    g_locked = INVALID_HANDLE_VALUE;
-    return Done("let go of the locked file");
 }
 
 }  // namespace
@@ -517,7 +309,7 @@ int main(int argc, char** argv)
         const std::string value = setting.substr(equals + 1);
         SetEnvironmentVariableA(setting.substr(0, equals).c_str(), value.empty() ? nullptr : value.c_str());
     }
-    Program program(argv[first]);
+    RunningProgram program(argv[first]);
     if (!program.Started())
         return Fail("the program to start", "CreateProcess failed"), 1;
     User user(program);
@@ -545,13 +337,13 @@ int main(int argc, char** argv)
                                        : Fail(std::string("file ") + argument, "none");
             ++i;
         } else if (step == "hold" && i + 2 < argc && std::atoi(argv[i + 2]) > 0) {
-            ok = Hold(argument, static_cast<DWORD>(std::atoi(argv[i + 2])));
+            ok = Report(HoldFile(argument, static_cast<DWORD>(std::atoi(argv[i + 2]))));
             i += 2;
         } else if (step == "lock" && argument[0] != '\0') {
-            ok = Lock(argument);
+            ok = Report(LockFile(argument));
             ++i;
         } else if (step == "unlock") {
-            ok = Unlock();
+            ok = Report(UnlockFile());
         } else if (step == "expect-exit") {
             ok = user.ExpectExit();
         } else if (step == "expect-failure") {

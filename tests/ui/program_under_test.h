@@ -2,6 +2,7 @@
 
 // Runs the program's stand-in build in a working folder of its own and drives its windows as a
 // user would: real mouse and keyboard input, read back through the Win32 API.
+#include "program_windows.h"
 #include "user_input.h"
 
 #include <windows.h>
@@ -28,6 +29,20 @@ struct ControlInfo {
 
 std::vector<ControlInfo> Controls(HWND dialog);
 
+// A fresh empty folder of the test's, removed with everything in it at the end of the scope.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
 class ProgramUnderTest {
 public:
     // Starts the stand-in build in a fresh empty working folder; when a name is given, from a
@@ -53,18 +68,17 @@ public:
     std::vector<std::string> BuildErrorModes() const { return Recorded("build-error-modes.txt"); }
 
     // List view items of the program's list control, read through its own memory.
-    std::vector<std::string> ListItems(HWND list) const;
-    RECT ListItemRect(HWND list, int item) const;  // screen coordinates
+    std::vector<std::string> ListItems(HWND list) const { return m_program.ListItems(list); }
+    RECT ListItemRect(HWND list, int item) const { return m_program.ListItemRect(list, item); }  // screen coordinates
 
     // The window that has the keyboard focus in the program's thread.
-    HWND FocusWindow() const;
+    HWND FocusWindow() const { return m_program.FocusWindow(); }
 
 private:
-    std::vector<HWND> Dialogs(const std::string& caption) const;
     std::vector<std::string> Recorded(const char* fileName) const;
 
-    std::string m_folder;
-    PROCESS_INFORMATION m_process = {};
+    ScratchFolder m_folder;  // outlives the program, which holds it as its current folder
+    RunningProgram m_program;
     HWND m_mainDialog = nullptr;
 };
 

@@ -1,0 +1,11 @@
+#pragma once
+
+// What another process holds, counted where Wine keeps it: Wine answers GetGuiResources and
+// another process's GetProcessHandleCount with 0. Each count is -1 when it cannot be taken.
+#include <windows.h>
+
+long HandlesOwnedBy(DWORD processId);
+long WindowsOwnedBy(DWORD processId);
+// Read from Wine's private GDI handle table; -1, with a message on standard error, when the
+// table no longer reads as this code expects.
+long GdiObjectsIn(HANDLE process);
