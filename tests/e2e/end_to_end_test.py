@@ -6,74 +6,18 @@ Run by ctest inside the Wine session of scripts/test. KORVANTE_PROGRAM names the
 KORVANTE_USER_DRIVER the driver.
 """
 import os
-import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from program_case import ProgramCase  # noqa: E402
 from wine_build import (  # noqa: E402
-    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, TRACK2_SIZE, WINE, WineBuildCase, describe,
-    expected_image_files, image_extents, install_tool, make_working_folder, read, run_wine,
+    CDROM_DRIVE, DISCS, describe, expected_image_files, install_tool, make_working_folder, read, run_wine,
     scratch_folder, write)
 
-PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
-USER_DRIVER = os.environ.get("KORVANTE_USER_DRIVER", "")
-PROGRAM_TIMEOUT = 600
-CUE_SHEET_SIZE = 160
 
-
-def windows_path(unix_path):
-    return "Z:" + unix_path.replace("/", "\\")
-
-
-class User:
-    """One run of the program driven by user_driver.exe; `mend` runs while the program waits."""
-
-    def __init__(self, folder):
-        self.folder = folder
-        self.transcript = ""
-
-    def play(self, *steps, mend=None):
-        args = ["timeout", "-k", "5", str(PROGRAM_TIMEOUT), WINE, USER_DRIVER, windows_path(PROGRAM)]
-        args += [str(step) for step in steps]
-        with subprocess.Popen(args, cwd=self.folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True) as driver:
-            try:
-                for line in driver.stdout:
-                    self.transcript += line
-                    if mend and line.startswith("ok: message"):
-                        mend()
-                        with open(os.path.join(self.folder, "mended"), "w"):
-                            pass
-            except BaseException:
-                driver.terminate()
-                raise
-        return driver.returncode
-
-
-class EndToEnd(WineBuildCase):
+class EndToEnd(ProgramCase):
     """Discs in CD-ROM drives E: and F:, a fresh working folder for each case."""
-
-    def use_program(self, *steps, mend=None):
-        user = User(self.folder)
-        code = user.play(*steps, mend=mend)
-        self.assertEqual(code, 0, f"using the program: {' '.join(map(str, steps))}\n{user.transcript}")
-
-    def assert_good_build(self, disc, drive):
-        sort_list, code, weights = DISCS[disc]
-        self.assert_same_names(os.listdir(self.folder),
-                               ["QX7.CUE", "QX7.ISO", "QX7Track2.bin", "data", "files"],
-                               "working folder after the build")
-        image = self.path("QX7.ISO")
-        self.assertEqual(read(image)[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
-                         "system area of QX7.ISO against data/qx72ip.bin")
-        self.assert_image_holds(expected_image_files(drive, code))
-        self.assert_extents_follow_weights(image_extents(image), weights)
-        self.assert_image_is_sound(image)
-        self.assertEqual(os.path.getsize(self.path("QX7.CUE")), CUE_SHEET_SIZE, "size of QX7.CUE")
-        self.assert_cue_sheet_reads_as_two_tracks()
-        self.assertEqual(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
-                         "QX7Track2.bin is not 2 MiB of zero bytes")
 
     def test_each_disc_from_a_drive_other_than_d(self):
         for disc in range(4):
@@ -84,6 +28,7 @@ class EndToEnd(WineBuildCase):
 
                 self.use_program("disc", disc, "make-cd", "pick", drive, "expect-exit")
 
+                self.assert_folder_holds_the_outputs_alone("working folder after the build")
                 self.assert_good_build(disc, drive)
 
     def test_failures_a_user_meets_then_a_second_try_after_the_mend(self):
@@ -98,7 +43,7 @@ class EndToEnd(WineBuildCase):
             os.remove(self.path("QX7.CUE"))
             os.mkdir(self.path("QX7.CUE"))
 
-        before_md, before_tool, after_tool = "before md temp", "before the image tool", "after the image tool"
+        before_md, after_tool = "before md temp", "after the image tool"
         cases = [
             # (what, how to break the folder, how to mend it, a file another program holds meanwhile
             # sharing reading only, when the build fails)
@@ -147,7 +92,7 @@ class EndToEnd(WineBuildCase):
                                  "wait-file", "mended", "make-cd", "pick", "F", "expect-exit",
                                  mend=check_then_mend)
 
-                os.remove(self.path("mended"))
+                self.assert_folder_holds_the_outputs_alone("working folder after the retry")
                 self.assert_good_build(1, "F")
 
     def test_enter_in_the_chooser_and_an_empty_drive_fail_without_touching_the_image(self):
@@ -185,7 +130,6 @@ class EndToEnd(WineBuildCase):
         self.use_program("disc", 0, "make-cd", "pick", "E", "expect-failure",
                          "wait-file", "mended", "make-cd", "pick", "E", "expect-exit", mend=check_then_mend)
 
-        os.remove(self.path("mended"))
         self.assertFalse(os.path.exists(self.path("temp")), "temp left behind")
         self.assert_image_holds(expected_image_files("E", "s1"))
 

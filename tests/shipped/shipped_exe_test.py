@@ -12,24 +12,19 @@ import sys
 import unittest
 import zipfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-HELPERS = os.environ.get("KORVANTE_HELPERS_BUILD") or os.environ.get("KORVANTE_OWN_BUILD", "")
-os.environ["KORVANTE_USER_DRIVER"] = os.path.join(HELPERS, "tests", "e2e", "user_driver.exe")
-os.environ["KORVANTE_CDROM_DRIVE"] = os.path.join(HELPERS, "tests", "support", "cdrom_drive.exe")
-os.environ["KORVANTE_MKISOFS_DIR"] = os.path.join(HELPERS, "tests", "support")
-sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, os.path.join(HERE, "..", "reliability"))
-from reliability_test import PROGRAM, Reliability, windows_path  # noqa: E402
-from wine_build import install_tool, make_working_folder, read, write  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from program_case import PROGRAM, ProgramCase  # noqa: E402
+from wine_build import helper, install_tool, make_working_folder, read, windows_path, write  # noqa: E402
 
 RELEASE_ZIP = os.environ.get("KORVANTE_RELEASE_ZIP", "")
 # The interpreter stand-in runs each line in the cmd of its own system folder: with the 64-bit
 # helpers, the 64-bit cmd, not the emulated 32-bit one. Wine takes COMSPEC from the registry
 # over Linux's environment, so it is set in the environment the program is started with.
-CLOSED_CONSOLE_COMSPEC = "COMSPEC=" + windows_path(os.path.join(HELPERS, "tests", "support", "closed_console.exe"))
+CLOSED_CONSOLE_COMSPEC = "COMSPEC=" + windows_path(
+    helper("KORVANTE_CLOSED_CONSOLE", "tests", "support", "closed_console.exe"))
 
 
-class ShippedExe(Reliability):
+class ShippedExe(ProgramCase):
 
     def test_the_exe_is_the_one_in_the_release_zip(self):
         self.assertTrue(os.path.isfile(RELEASE_ZIP),

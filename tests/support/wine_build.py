@@ -3,7 +3,9 @@ with the image tool, sort lists, boot area and overlays, and the checks of the i
 tools that are not ours (xorriso, isoinfo, isovfy, cdrdao).
 
 Everything runs inside the Wine session of scripts/test (WINEPREFIX, KORVANTE_WINE); the build
-folder's helpers are named by KORVANTE_CDROM_DRIVE and KORVANTE_MKISOFS_DIR.
+folder's helpers are named by KORVANTE_CDROM_DRIVE and KORVANTE_MKISOFS_DIR, or all taken from
+the build tree KORVANTE_HELPERS_BUILD when that is set (the shipped 32-bit exe under qemu-user
+runs with the 64-bit build's helpers).
 """
 import os
 import re
@@ -12,9 +14,18 @@ import subprocess
 import tempfile
 import unittest
 
+
+
+def helper(variable, *path_in_build_tree):
+    """A Windows helper of the tests: in KORVANTE_HELPERS_BUILD's tree when that is set, else
+    where the ctest entry's variable names it."""
+    tree = os.environ.get("KORVANTE_HELPERS_BUILD")
+    return os.path.join(tree, *path_in_build_tree) if tree else os.environ.get(variable, "")
+
+
 WINE = os.environ.get("KORVANTE_WINE", "")
-CDROM_DRIVE = os.environ.get("KORVANTE_CDROM_DRIVE", "")
-MKISOFS_DIR = os.environ.get("KORVANTE_MKISOFS_DIR", "")
+CDROM_DRIVE = helper("KORVANTE_CDROM_DRIVE", "tests", "support", "cdrom_drive.exe")
+MKISOFS_DIR = helper("KORVANTE_MKISOFS_DIR", "tests", "support")
 
 WINE_TIMEOUT = "120"
 BOOT_AREA_SIZE = 32768
@@ -63,6 +74,11 @@ def disc_content(drive, name):
 
 def overlay_content(code, name):
     return f"overlay {code}: {name}\n".encode() * 50
+
+
+def windows_path(unix_path):
+    """The Windows name of a Unix path, through drive Z:, which Wine maps to /."""
+    return "Z:" + unix_path.replace("/", "\\")
 
 
 def run(args, cwd=None):
