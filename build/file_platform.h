@@ -1,0 +1,21 @@
+#pragma once
+
+// The platform's own file calls under file_search.h: one file per platform
+// (file_search_windows.cpp, file_search_posix.cpp), the shared part in file_search.cpp.
+
+#include <string>
+
+// What the platform says stands at a path. Unknown is a name it refuses to look at (access
+// denied, a delete pending), which counts as taken.
+struct PathInfo {
+    enum class Kind { Free, Folder, File, Unknown } kind;
+    unsigned long long size;  // of a File
+};
+
+PathInfo Inspect(const std::string& path);
+
+// Asks the platform to remove the file at path; whether the name is free afterwards is
+// Inspect's to tell.
+void Unlink(const std::string& path);
+
+void Pause(unsigned milliseconds);
