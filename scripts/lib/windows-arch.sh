@@ -25,6 +25,8 @@ korvante_windows_test_arch() {
 # this: its 32-bit system folder is installed through 32-bit processes (about 2.5 minutes), and
 # any 64-bit prefix made meanwhile pays that too, so the entry stays only as long as it is used.
 KORVANTE_I386_ENTRY=/proc/sys/fs/binfmt_misc/qemu-i386
+# The test run that registered the entry, by its process id.
+KORVANTE_I386_OWNER=/run/korvante-qemu-i386.owner
 
 korvante_emulate_i386_start() {
   local misc=/proc/sys/fs/binfmt_misc sudo=""
@@ -42,6 +44,26 @@ korvante_emulate_i386_start() {
   local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
   printf '%s' ":qemu-i386:M::$elf_i386:$mask:/usr/bin/qemu-i386-static:F" | $sudo tee "$misc/register" >/dev/null
   KORVANTE_REGISTERED_I386=1
+  echo $$ | $sudo tee "$KORVANTE_I386_OWNER" >/dev/null
+}
+
+# An entry whose registering run was killed before it could remove it slows every Wine prefix
+# made on the machine afterwards, and makes a kernel that runs 32-bit code look as if it did not.
+# Called before anything asks which Windows build to test.
+korvante_emulate_i386_clear_stale() {
+  local sudo="" owner
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  [ -e "$KORVANTE_I386_ENTRY" ] || { $sudo rm -f "$KORVANTE_I386_OWNER"; return 0; }
+  if [ ! -f "$KORVANTE_I386_OWNER" ]; then
+    echo "== note: a qemu-i386 entry that no test run registered is in binfmt_misc; it stays"
+    return 0
+  fi
+  owner=$(cat "$KORVANTE_I386_OWNER")
+  if ! kill -0 "$owner" 2>/dev/null; then
+    echo "== removing the qemu-i386 binfmt_misc entry left by an interrupted test run (process $owner)"
+    echo -1 | $sudo tee "$KORVANTE_I386_ENTRY" >/dev/null
+    $sudo rm -f "$KORVANTE_I386_OWNER"
+  fi
 }
 
 # Undoes only what korvante_emulate_i386_start did.
@@ -51,6 +73,7 @@ korvante_emulate_i386_stop() {
   if [ -e "$KORVANTE_I386_ENTRY" ]; then
     if [ -n "${KORVANTE_REGISTERED_I386:-}" ]; then
       echo -1 | $sudo tee "$KORVANTE_I386_ENTRY" >/dev/null
+      $sudo rm -f "$KORVANTE_I386_OWNER"
     elif [ -n "${KORVANTE_ENABLED_I386:-}" ]; then
       echo 0 | $sudo tee "$KORVANTE_I386_ENTRY" >/dev/null
     fi

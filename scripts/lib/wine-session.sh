@@ -28,7 +28,11 @@ korvante_wine_session_start() {
   mkdir -p "$WINEPREFIX"
   wineserver -p
   # Seconds, or minutes where its 32-bit half runs through qemu-user.
-  timeout 600 "$KORVANTE_WINE" wineboot -i >/dev/null 2>&1
+  if ! timeout 600 "$KORVANTE_WINE" wineboot -i >"$KORVANTE_SESSION_DIR/wineboot.log" 2>&1; then
+    echo "wineboot -i failed to make the Wine prefix; its output:" >&2
+    cat "$KORVANTE_SESSION_DIR/wineboot.log" >&2
+    return 1
+  fi
   if [ "$display_mode" != use-display ]; then
     # Without a window manager Wine waits about 2 s whenever a managed window is hidden.
     timeout 60 "$KORVANTE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
