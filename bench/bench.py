@@ -462,12 +462,15 @@ def report(args, disc_bytes, staged_bytes, windows_runs, native_runs, dd, progra
     print(f"  in the build, together: {statistics.median(in_build) * 1000:.1f} ms, {share:.3f}% of the whole build "
           f"(target < 1% of a 650 MB build: {'met' if share < 1 else 'MISSED'}"
           f"{'' if disc_bytes >= 650 * MB else ', measured here on a smaller disc'})")
-    for label, what in (("before the image tool (with the placeholder)", "placeholder and staging check"),
-                        ("after the image tool", "staging check after the image tool")):
+    for label, what in (("Checks before md temp (the lock, the data files read whole, the outputs opened)",
+                         "checks before the first command"),
+                        ("Staging check before the image tool (with the placeholder)", "placeholder and staging check"),
+                        ("Staging check and the image's volume size after the image tool",
+                         "staging check after the image tool")):
         check = [s for rows in windows_runs for k, w, s in rows if k == "ours" and w == what]
         if check:
             share = statistics.median(check) / statistics.median(whole_w) * 100
-            print(f"Staging check {label}, in the build: {ms_spread(check)} ms, "
+            print(f"{label}, in the build: {ms_spread(check)} ms, "
                   f"{share:.3f}% of the whole build (target < 1%: {'met' if share < 1 else 'MISSED'})")
     guards = [sum(s for k, what, s in rows if k == "ours" and what != "finishing writers") for rows in windows_runs]
     share = statistics.median(guards) / statistics.median(whole_w) * 100

@@ -10,7 +10,8 @@
 //   ours         the build's own work before a command (its checks before md; listing the copy's
 //                files and removing them from temp before each copy; the placeholder and the
 //                staging check before the image tool; the finishing writers before the clean-up),
-//                and the staging check after the image tool, before the first writer
+//                and the staging check and the image's volume size after the image tool, before
+//                the first writer
 //   build        RunBuild as a whole
 //   writer       one finishing writer called alone, after the build
 
