@@ -22,7 +22,9 @@ import sys
 import tempfile
 import time
 
-WINE = os.environ.get("KORVANTE_WINE", "")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+from wine_build import WINE, describe, run, run_wine, windows_path  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 NATIVE_BUILD = os.path.join(HERE, "native_build.sh")
 
@@ -67,24 +69,7 @@ def sort_weights(code):
             "WORLD.BIN": 50, "MOVIE.STR": 10}
 
 
-# ---------------------------------------------------------------- running things
-
-def run(args, cwd=None, timeout=600):
-    return subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout + 30)
-
-
-def run_wine(args, cwd=None, timeout=120):
-    return run(["timeout", "-k", "5", str(timeout), WINE] + args, cwd=cwd, timeout=timeout)
-
-
-def describe(result):
-    return (f"exit {result.returncode}\nstdout: {result.stdout.decode(errors='replace')[-2000:]}"
-            f"\nstderr: {result.stderr.decode(errors='replace')[-2000:]}")
-
-
-def windows_path(unix_path):
-    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
-
+# ---------------------------------------------------------------- the data
 
 def write_file(path, size, rng):
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -95,8 +80,6 @@ def write_file(path, size, rng):
             f.write(rng.randbytes(chunk))
             left -= chunk
 
-
-# ---------------------------------------------------------------- the data
 
 def make_disc(folder, disc_size):
     """Writes the disc's files; returns name -> size of the root's files."""
@@ -174,7 +157,7 @@ def image_manifest(folder):
     image = os.path.join(folder, "QX7.ISO")
     if not os.path.exists(image):
         return None
-    listing = run(["xorriso", "-indev", image, "-find", "/", "-exec", "report_lba", "--"])
+    listing = run(["xorriso", "-indev", image, "-find", "/", "-exec", "report_lba", "--"], timeout=600)
     files = []
     for line in listing.stdout.decode(errors="replace").splitlines():
         match = re.match(r"File data lba:\s*\d+\s*,\s*(\d+)\s*,\s*\d+\s*,\s*(\d+)\s*,\s*'/(.*)'$", line)
@@ -272,7 +255,7 @@ for i in $(seq {repeats}); do
 done
 rm -f dd-track2 dd-cue cue-reference
 """
-    result = run(["bash", "-c", script], cwd=folder)
+    result = run(["bash", "-c", script], cwd=folder, timeout=600)
     samples = {}
     for line in result.stdout.decode().split("\n"):
         if line:

@@ -27,7 +27,7 @@ WINE = os.environ.get("KORVANTE_WINE", "")
 CDROM_DRIVE = helper("KORVANTE_CDROM_DRIVE", "tests", "support", "cdrom_drive.exe")
 MKISOFS_DIR = helper("KORVANTE_MKISOFS_DIR", "tests", "support")
 
-WINE_TIMEOUT = "120"
+WINE_TIMEOUT = 120
 BOOT_AREA_SIZE = 32768
 TRACK2_SIZE = 2 * 1024 * 1024
 
@@ -78,15 +78,17 @@ def overlay_content(code, name):
 
 def windows_path(unix_path):
     """The Windows name of a Unix path, through drive Z:, which Wine maps to /."""
-    return "Z:" + unix_path.replace("/", "\\")
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
-def run(args, cwd=None):
-    return subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True)
+def run(args, cwd=None, timeout=None):
+    """Runs a program to its end without input; with a timeout, Python gives up 30 s after it."""
+    return subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=None if timeout is None else timeout + 30)
 
 
-def run_wine(args, cwd=None):
-    return run(["timeout", "-k", "5", WINE_TIMEOUT, WINE] + args, cwd=cwd)
+def run_wine(args, cwd=None, timeout=WINE_TIMEOUT):
+    return run(["timeout", "-k", "5", str(timeout), WINE] + args, cwd=cwd, timeout=timeout)
 
 
 def describe(result):

@@ -17,9 +17,7 @@ struct SystemHandleEntry {
     ULONG access;
 };
 
-}  // namespace
-
-long HandlesOwnedBy(DWORD processId)
+long HandlesInSystemList(DWORD processId)
 {
     constexpr SYSTEM_INFORMATION_CLASS kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
     std::string buffer(1 << 20, '\0');
@@ -41,6 +39,26 @@ long HandlesOwnedBy(DWORD processId)
         owned += entry.ownerProcessId == processId;
     }
     return owned;
+}
+
+}  // namespace
+
+long HandlesOwnedBy(DWORD processId)
+{
+    // The list's layout is checked on this process: four new events must show as four entries.
+    const long before = HandlesInSystemList(GetCurrentProcessId());
+    HANDLE events[4];
+    for (HANDLE& event : events)
+        event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const long during = HandlesInSystemList(GetCurrentProcessId());
+    for (HANDLE event : events)
+        CloseHandle(event);
+    if (before < 0 || during - before != 4) {
+        std::fprintf(stderr, "user_driver: the system handle list no longer reads as expected (4 new events "
+                             "counted as %ld more handles); handles cannot be counted\n", during - before);
+        return -1;
+    }
+    return HandlesInSystemList(processId);
 }
 
 namespace {
