@@ -84,28 +84,16 @@ class BuildUnderWine(WineBuildCase):
 
     def test_whole_build_of_two_discs_from_two_drives(self):
         for disc, drive in ((0, "E"), (3, "F")):
-            sort_list, code, weights = DISCS[disc]
-            with self.subTest(disc=sort_list, drive=drive):
+            with self.subTest(disc=DISCS[disc][0], drive=drive):
                 self.folder = scratch_folder("korvante-build-")
                 self.addCleanup(shutil.rmtree, self.folder, True)
                 make_working_folder(self.folder)
 
                 self.assert_build_succeeds(disc, drive)
 
-                self.assert_same_names(os.listdir(self.folder),
-                                       ["QX7.CUE", "QX7.ISO", "QX7Track2.bin", "data", "files"],
-                                       "working folder after the build")
-                image = self.path("QX7.ISO")
-                self.assert_same_bytes(read(image)[:BOOT_AREA_SIZE], boot_area_pattern(),
-                                       "image's first 32768 bytes against data/qx72ip.bin")
-                self.assert_same_bytes(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
-                                       "track-2 file against 2 MiB of zero bytes")
-
+                self.assert_folder_holds_the_outputs_alone("working folder after the build")
                 # Disc files from this drive only; the overlay's copy of LEVEL1.DAT replaced the disc's.
-                self.assert_image_holds(expected_image_files(drive, code))
-                self.assert_extents_follow_weights(image_extents(image), weights)
-                self.assert_image_is_sound(image)
-                self.assert_cue_sheet_reads_as_two_tracks()
+                self.assert_good_build(disc, drive)
 
     def test_drive_without_a_disc_fails_before_the_tool_and_keeps_an_earlier_image(self):
         # A CD-ROM drive on a folder that does not exist is a drive with no disc in it: the

@@ -19,9 +19,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from damaged_disc import DamagedDisc  # noqa: E402
-from program_case import OUTPUTS, PROGRAM, PROGRAM_TIMEOUT, ProgramCase  # noqa: E402
+from program_case import PROGRAM, PROGRAM_TIMEOUT, ProgramCase  # noqa: E402
 from wine_build import (  # noqa: E402
-    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, describe, expected_image_files, image_extents, image_file_content,
+    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, OUTPUTS, describe, expected_image_files, image_extents, image_file_content,
     make_disc, make_working_folder, read, run, run_wine, scratch_folder, write)
 
 PLANTED_DLL = os.environ.get("KORVANTE_PLANTED_DLL", "")

@@ -1,5 +1,5 @@
-"""The real KORVANTE 2.EXE used by user_driver.exe with real clicks and keys, and the checks of
-a good build: shared by the end-to-end, reliability and shipped-exe suites.
+"""The real KORVANTE 2.EXE used by user_driver.exe with real clicks and keys: shared by the
+end-to-end, reliability and shipped-exe suites.
 
 KORVANTE_PROGRAM names the program; user_driver.exe is KORVANTE_USER_DRIVER, or taken from
 KORVANTE_HELPERS_BUILD's tree (see wine_build.helper).
@@ -7,14 +7,11 @@ KORVANTE_HELPERS_BUILD's tree (see wine_build.helper).
 import os
 import subprocess
 
-from wine_build import (BOOT_AREA_SIZE, DISCS, TRACK2_SIZE, WINE, WineBuildCase, expected_image_files,
-                        helper, image_extents, read, windows_path)
+from wine_build import WINE, WineBuildCase, helper, windows_path
 
 PROGRAM = os.environ.get("KORVANTE_PROGRAM", "")
 USER_DRIVER = helper("KORVANTE_USER_DRIVER", "tests", "e2e", "user_driver.exe")
 PROGRAM_TIMEOUT = 900
-CUE_SHEET_SIZE = 160
-OUTPUTS = ("QX7.ISO", "QX7.CUE", "QX7Track2.bin")
 
 
 class ProgramCase(WineBuildCase):
@@ -55,21 +52,3 @@ class ProgramCase(WineBuildCase):
         code, transcript = self.play(*steps, **options)
         self.assertEqual(code, 0, f"using the program: {' '.join(map(str, steps))}\n{transcript}")
         return transcript
-
-    def assert_folder_holds_the_outputs_alone(self, what):
-        self.assert_same_names(os.listdir(self.folder), list(OUTPUTS) + ["data", "files"], what)
-
-    def assert_good_build(self, disc, drive):
-        sort_list, code, weights = DISCS[disc]
-        self.assertFalse(os.path.exists(self.path("temp")), f"temp left behind after a good build: "
-                                                            f"{self.staged_names()}")
-        image = self.path("QX7.ISO")
-        self.assert_same_bytes(read(image)[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
-                               "system area of QX7.ISO against data/qx72ip.bin")
-        self.assert_image_holds(expected_image_files(drive, code))
-        self.assert_extents_follow_weights(image_extents(image), weights)
-        self.assert_image_is_sound(image)
-        self.assertEqual(os.path.getsize(self.path("QX7.CUE")), CUE_SHEET_SIZE, "size of QX7.CUE")
-        self.assert_cue_sheet_reads_as_two_tracks()
-        self.assert_same_bytes(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
-                               "QX7Track2.bin against 2 MiB of zero bytes")

@@ -30,6 +30,8 @@ MKISOFS_DIR = helper("KORVANTE_MKISOFS_DIR", "tests", "support")
 WINE_TIMEOUT = 120
 BOOT_AREA_SIZE = 32768
 TRACK2_SIZE = 2 * 1024 * 1024
+CUE_SHEET_SIZE = 160
+OUTPUTS = ("QX7.ISO", "QX7.CUE", "QX7Track2.bin")
 
 # Disc root files: one per staged extension letter, then files the nine copies must leave out.
 # Plain 8.3 upper-case names with three-letter extensions keep clear of the corners where
@@ -275,3 +277,23 @@ class WineBuildCase(unittest.TestCase):
         self.assertIsNotNone(track1_end, f"no end of track 1 in cdrdao's table of contents:\n{text}")
         self.assertEqual(int(track1_end.group(1)) * 2048, os.path.getsize(self.path("QX7.ISO")),
                          "track 1's length in sectors x 2048 against the image's size")
+
+    def assert_folder_holds_the_outputs_alone(self, what):
+        self.assert_same_names(os.listdir(self.folder), list(OUTPUTS) + ["data", "files"], what)
+
+    def assert_good_build(self, disc, drive):
+        """The image of this disc from this drive, whole, stamped, sorted and sound; the silent
+        track and the cue sheet; no temp."""
+        sort_list, code, weights = DISCS[disc]
+        self.assertFalse(os.path.exists(self.path("temp")), f"temp left behind after a good build: "
+                                                            f"{self.staged_names()}")
+        image = self.path("QX7.ISO")
+        self.assert_same_bytes(read(image)[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
+                               "system area of QX7.ISO against data/qx72ip.bin")
+        self.assert_image_holds(expected_image_files(drive, code))
+        self.assert_extents_follow_weights(image_extents(image), weights)
+        self.assert_image_is_sound(image)
+        self.assertEqual(os.path.getsize(self.path("QX7.CUE")), CUE_SHEET_SIZE, "size of QX7.CUE")
+        self.assert_cue_sheet_reads_as_two_tracks()
+        self.assert_same_bytes(read(self.path("QX7Track2.bin")), bytes(TRACK2_SIZE),
+                               "QX7Track2.bin against 2 MiB of zero bytes")
