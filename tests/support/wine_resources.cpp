@@ -8,6 +8,26 @@
 
 namespace {
 
+// A count read from Wine's own tables is trusted only while it grows by exactly the objects this
+// process makes as it looks: a Wine upgrade may change the layout unseen.
+template <typename Object, typename Count, typename Make, typename Destroy>
+bool CountsOwnObjects(Count count, Make make, Destroy destroy, const char* counted)
+{
+    constexpr long kMade = 4;
+    const long before = count();
+    Object made[kMade];
+    for (Object& object : made)
+        object = make();
+    const long during = count();
+    for (Object object : made)
+        destroy(object);
+    if (before >= 0 && during - before == kMade)
+        return true;
+    std::fprintf(stderr, "user_driver: %s no longer reads as expected (%ld new objects counted as %ld more); "
+                         "it cannot be counted\n", counted, kMade, during - before);
+    return false;
+}
+
 struct SystemHandleEntry {
     ULONG ownerProcessId;
     BYTE objectType;
@@ -45,20 +65,10 @@ long HandlesInSystemList(DWORD processId)
 
 long HandlesOwnedBy(DWORD processId)
 {
-    // The list's layout is checked on this process: four new events must show as four entries.
-    const long before = HandlesInSystemList(GetCurrentProcessId());
-    HANDLE events[4];
-    for (HANDLE& event : events)
-        event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const long during = HandlesInSystemList(GetCurrentProcessId());
-    for (HANDLE event : events)
-        CloseHandle(event);
-    if (before < 0 || during - before != 4) {
-        std::fprintf(stderr, "user_driver: the system handle list no longer reads as expected (4 new events "
-                             "counted as %ld more handles); handles cannot be counted\n", during - before);
-        return -1;
-    }
-    return HandlesInSystemList(processId);
+    const bool readable = CountsOwnObjects<HANDLE>([] { return HandlesInSystemList(GetCurrentProcessId()); },
+                                                    [] { return CreateEventA(nullptr, FALSE, FALSE, nullptr); },
+                                                    CloseHandle, "the system handle list");
+    return readable ? HandlesInSystemList(processId) : -1;
 }
 
 namespace {
@@ -128,18 +138,8 @@ long UsedGdiTableEntries(HANDLE process)
 
 long GdiObjectsIn(HANDLE process)
 {
-    // The layout is checked on this process: eight new brushes must show as eight more entries.
-    const long before = UsedGdiTableEntries(GetCurrentProcess());
-    HBRUSH brushes[8];
-    for (HBRUSH& brush : brushes)
-        brush = CreateSolidBrush(RGB(1, 2, 3));
-    const long during = UsedGdiTableEntries(GetCurrentProcess());
-    for (HBRUSH brush : brushes)
-        DeleteObject(brush);
-    if (before < 0 || during - before != 8) {
-        std::fprintf(stderr, "user_driver: Wine's GDI handle table no longer reads as expected (8 new brushes "
-                             "counted as %ld more entries); GDI objects cannot be counted\n", during - before);
-        return -1;
-    }
-    return UsedGdiTableEntries(process);
+    const bool readable = CountsOwnObjects<HBRUSH>([] { return UsedGdiTableEntries(GetCurrentProcess()); },
+                                                    [] { return CreateSolidBrush(RGB(1, 2, 3)); }, DeleteObject,
+                                                    "Wine's GDI handle table");
+    return readable ? UsedGdiTableEntries(process) : -1;
 }

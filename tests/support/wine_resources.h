@@ -4,10 +4,9 @@
 // another process's GetProcessHandleCount with 0. Each count is -1 when it cannot be taken.
 #include <windows.h>
 
-// From the system handle list, whose layout is first checked on this process; -1, with a
-// message on standard error, when it no longer reads as this code expects.
+// From the system handle list; -1, with a message on standard error, when it no longer reads as
+// this code expects (checked on this process first).
 long HandlesOwnedBy(DWORD processId);
 long WindowsOwnedBy(DWORD processId);
-// Read from Wine's private GDI handle table; -1, with a message on standard error, when the
-// table no longer reads as this code expects.
+// From Wine's private GDI handle table; -1 and a message likewise.
 long GdiObjectsIn(HANDLE process);

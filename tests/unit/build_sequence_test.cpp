@@ -308,6 +308,8 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
     WriteFile(kImage, earlierImage);
     // A folder opens on some platforms and then fails every read, as a cloud-only file offline
     // or a dropped network drive does; elsewhere it does not open at all.
+    const std::string realFolder = m_workingFolder;
+    std::optional<BuildLock> otherBuild;  // held by the case that plays another build
     const auto unreadable = [](const std::string& path) {
         return [path] {
             fs::remove(DataPath(path));
@@ -333,7 +335,7 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
         {"no image tool", kDiscRoot, {}, [] { fs::remove(DataPath(kImageTool)); }},
         // Windows holds a mounted image; a folder of the name opens for update on no platform.
         {"an earlier QX7Track2.bin that cannot be written", kDiscRoot, {}, [] { fs::create_directory(kTrack2File); }},
-        {"another build running in this folder", kDiscRoot, {}},
+        {"another build running in this folder", kDiscRoot, {}, [&] { otherBuild.emplace(realFolder); }},
         // The chooser found the disc a moment earlier; an image of the overlay alone is no image of it.
         {"a drive root that can no longer be read", "Q:\\", {"md temp"}},
         // The tool takes temp\ whole; the folder is the user's.
@@ -349,7 +351,6 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
     cases.push_back({"a console closed while a copy works", kDiscRoot, {"md temp", "copy disc\\*.b* temp"}, nullptr, "",
                      {}, "copy disc\\*.b* temp"});
     WriteFile("disc/MAIN.BIN", Pattern(1000, 1));
-    const std::string realFolder = m_workingFolder;
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
         m_commands.clear();
@@ -364,9 +365,6 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
             fs::create_directory("temp");
             WriteFile(testCase.held.path, Pattern(10, 1));
         }
-        std::optional<BuildLock> otherBuild;
-        if (testCase.what == std::string("another build running in this folder"))
-            otherBuild.emplace(realFolder);
 #ifndef _WIN32
         g_heldFile = testCase.held;
         g_pausedMicroseconds = 0;
@@ -374,6 +372,7 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
         const bool userFolderInTemp = fs::is_directory("temp/CDDA2");
 
         EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], testCase.driveRoot)));
+        otherBuild.reset();
 #ifndef _WIN32
         g_heldFile = {};
         // The holder may let go a moment later: the build waits for that, but not for ever.
