@@ -24,8 +24,8 @@
 //   expect-failure  wait for the "CD IMAGE NOT CREATED" box, close it with OK, and check that
 //                 the main dialog is open and takes input again
 //   close         press Escape in the main dialog and wait for the program to end
-//   about N       N times: open the About box from the system menu (Alt+Space, Up, Enter) and
-//                 close it with Enter
+//   about N       N times: open the About box from the system menu (opened as Alt+Space opens
+//                 it, then Up, Enter) and close it with Enter
 //   chooser-cycles N  N times: click "Make CD" and close the chooser with Escape
 //   resources     print the program's GDI and USER object counts and its handle count
 //
@@ -151,9 +151,8 @@ public:
         const int listed = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
         if (listed != drives)
             return Fail(std::to_string(drives) + " drives listed", std::to_string(listed));
-        if (!WaitFor([&] { return m_program.FocusWindow() == list; }))
+        if (!WaitFor([&] { return m_program.FocusWindow() == list; }) || !BringToFront(m_chooser))
             return Fail("the keyboard focus in the drive list", "it is elsewhere");
-        SetForegroundWindow(m_chooser);
         PressKey(static_cast<WORD>(letter));
         if (!WaitFor([&] { return SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0) == position; }))
             return Fail(item + " marked (item " + std::to_string(position) + ")",
@@ -170,7 +169,8 @@ public:
     {
         if (m_chooser == nullptr)
             return Fail("the drive chooser", "no chooser");
-        SetForegroundWindow(m_chooser);
+        if (!BringToFront(m_chooser))
+            return Fail("the drive chooser in front", "another window");
         PressKey(key);
         if (!WaitFor([&] { return !IsWindow(m_chooser); }))
             return Fail(std::string("the chooser to close on ") + name, "it stayed open");
@@ -200,7 +200,8 @@ public:
         const std::string texts = StaticTexts(box);
         if (texts != "CD IMAGE NOT CREATED")
             return Fail("the message \"CD IMAGE NOT CREATED\"", "\"" + texts + "\"");
-        SetForegroundWindow(box);
+        if (!BringToFront(box))
+            return Fail("the message box in front", "another window");
         PressKey(VK_RETURN);
         if (!WaitFor([&] { return !IsWindow(box); }))
             return Fail("the message box to close on Enter", "it stayed");
@@ -214,7 +215,8 @@ public:
     {
         if (!WaitFor([&] { return IsWindowEnabled(m_main); }))
             return Fail("the main dialog to take input", "it stayed disabled");
-        SetForegroundWindow(m_main);
+        if (!BringToFront(m_main))
+            return Fail("the main dialog in front", "another window");
         PressKey(VK_ESCAPE);
         if (!m_program.WaitForExit(kWaitLimitMs))
             return Fail("the program to end on Escape", "it still runs");
@@ -226,19 +228,21 @@ public:
     bool OpenAndCloseAbout(int times)
     {
         for (int i = 0; i < times; ++i) {
+            const std::string time = ", time " + std::to_string(i + 1);
             if (!WaitFor([&] { return IsWindowEnabled(m_main); }))
                 return Fail("the main dialog to take input", "it stayed disabled");
-            SetForegroundWindow(m_main);
-            PressKeyWith(VK_MENU, VK_SPACE);
-            PressKey(VK_UP);
-            PressKey(VK_RETURN);
+            if (!BringToFront(m_main))
+                return Fail("the main dialog in front" + time, "another window");
+            if (!ChooseLastSystemMenuItem(m_main))
+                return Fail("the system menu open" + time, "no menu");
             HWND about = m_program.WaitForDialog("About KORVANTE 2");
             if (about == nullptr)
-                return Fail("the About box, time " + std::to_string(i + 1), "no such window");
-            SetForegroundWindow(about);
+                return Fail("the About box" + time, "no such window");
+            if (!BringToFront(about))
+                return Fail("the About box in front" + time, "another window");
             PressKey(VK_RETURN);
             if (!WaitFor([&] { return !IsWindow(about) && IsWindowEnabled(m_main); }))
-                return Fail("the About box to close on Enter, time " + std::to_string(i + 1), "it stayed");
+                return Fail("the About box to close on Enter" + time, "it stayed");
         }
         return Done("opened and closed the About box " + std::to_string(times) + " times");
     }

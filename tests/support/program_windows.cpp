@@ -118,8 +118,7 @@ HWND RunningProgram::WaitForMainDialog(const std::string& caption) const
     HWND main = m_process.hProcess != nullptr ? WaitForDialog(caption) : nullptr;
     if (main != nullptr) {
         WaitForInputIdle(m_process.hProcess, kWaitLimitMs);
-        SetForegroundWindow(main);
-        WaitFor([&] { return GetForegroundWindow() == main; });
+        BringToFront(main);
     }
     return main;
 }

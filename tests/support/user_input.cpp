@@ -45,6 +45,15 @@ void Click(POINT screenPoint, int times)
     SendInputs(inputs);
 }
 
+// An open menu is a shown window of the system's menu class; Windows may keep hidden ones.
+bool MenuIsOpen()
+{
+    for (HWND menu = nullptr; (menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) != nullptr;)
+        if (IsWindowVisible(menu))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 std::string WindowText(HWND window)
@@ -86,4 +95,24 @@ void PressKeyWith(WORD modifier, WORD key)
 {
     SendInputs({KeyInput(modifier, 0), KeyInput(key, 0), KeyInput(key, KEYEVENTF_KEYUP),
                 KeyInput(modifier, KEYEVENTF_KEYUP)});
+}
+
+bool BringToFront(HWND window)
+{
+    SetForegroundWindow(window);
+    return WaitFor([&] { return GetForegroundWindow() == window; });
+}
+
+bool ChooseLastSystemMenuItem(HWND window)
+{
+    // The menu is opened by the command Alt+Space becomes, not by the keys: Wine re-reads the
+    // X server's keyboard when a window takes the X focus, which may come after the window is
+    // in front, and lets go of an Alt it sees up there; the Space alone then presses the
+    // focused button.
+    PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    if (!WaitFor(MenuIsOpen))
+        return false;
+    PressKey(VK_UP);
+    PressKey(VK_RETURN);
+    return true;
 }

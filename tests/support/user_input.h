@@ -30,3 +30,11 @@ void ClickAt(POINT screenPoint);
 void DoubleClickAt(POINT screenPoint);
 void PressKey(WORD key);
 void PressKeyWith(WORD modifier, WORD key);
+
+// Makes the window the one that takes the keyboard and waits until it does: keys sent while
+// the window that just closed still had it are lost, as they are for a user who types too soon.
+bool BringToFront(HWND window);
+
+// Chooses the last item of the window's system menu with Up and Enter once the menu is seen
+// open. Under Wine the menus of another process cannot be read.
+bool ChooseLastSystemMenuItem(HWND window);
