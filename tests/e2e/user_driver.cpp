@@ -65,9 +65,7 @@ std::string StaticTexts(HWND box)
 {
     std::string texts;
     for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        char className[32] = {};
-        GetClassNameA(child, className, sizeof className);
-        if (std::strcmp(className, "Static") == 0 && GetWindowTextLengthA(child) > 0)
+        if (ClassName(child) == "Static" && GetWindowTextLengthA(child) > 0)
             texts += (texts.empty() ? "" : " | ") + WindowText(child);
     }
     return texts;
