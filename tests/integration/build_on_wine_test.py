@@ -96,8 +96,9 @@ class BuildUnderWine(WineBuildCase):
                 self.assert_good_build(disc, drive)
 
     def test_drive_without_a_disc_fails_before_the_tool_and_keeps_an_earlier_image(self):
-        # A CD-ROM drive on a folder that does not exist is a drive with no disc in it: the
-        # nine copies find nothing, and an image of the overlay alone is no image of the disc.
+        # A CD-ROM drive on a folder that does not exist is a drive with no disc in it: the build
+        # finds the drive's root unreadable and stops before the first copy, so neither a copy
+        # nor the image tool runs.
         defined = run_wine([CDROM_DRIVE, "define", "H", os.path.join(self.folder, "no-disc")])
         self.addCleanup(run_wine, [CDROM_DRIVE, "remove", "H"])
         self.assertEqual(defined.returncode, 0, f"cdrom_drive define H: {describe(defined)}")

@@ -5,8 +5,9 @@ command interpreter, a scratched or vanished disc, odd folder and file names, re
 many cycles, repeated builds and the version the Wine prefix reports.
 
 Run by ctest inside the Wine session of scripts/test. KORVANTE_SLOW_TESTS=1 adds the long cases
-(a 300 MB disc file, 100 cycles instead of 10, 20 failed builds through the real interpreter,
-10 builds in a row instead of 3, every Windows version's failure path).
+(a 300 MB disc file, 100 cycles instead of 10, 20 more failed builds with the image tool
+missing, refused before any command runs, 10 builds in a row instead of 3, every Windows
+version's failure path).
 """
 import os
 import re
@@ -454,12 +455,12 @@ class LongUse(Reliability):
     def test_twenty_failed_builds_in_one_run_keep_resources_flat(self):
         failures = []
         if SLOW:
-            # The real interpreter runs every command; only the image tool is missing.
+            # Only the image tool is missing: each build is refused before its first command.
             make_working_folder(self.folder, with_tool=False)
             failures.append(("missing image tool", []))
         else:
             make_working_folder(self.folder)
-        # No interpreter starts at all: every command fails at once.
+        # No interpreter starts at all: md temp fails at once, and the build stops before a copy.
         failures.append(("command interpreter that is no program", [NOT_A_PROGRAM_COMSPEC]))
         for what, env in failures:
             with self.subTest(what):
