@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     bool built = false;
     g_building = true;
     g_lastCommandEnd = Clock::now();
-    g_timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner, CurrentFolder()); })});
+    g_timings.push_back({"build", "RunBuild", Time([&] { built = RunBuild(request, timedRunner, CurrentFolder()).Built(); })});
     g_building = false;
 
     sampleInterpreterStarts();

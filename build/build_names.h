@@ -8,6 +8,8 @@ inline constexpr char kImage[] = "QX7.ISO";
 inline constexpr char kCueSheet[] = "QX7.CUE";
 inline constexpr char kTrack2File[] = "QX7Track2.bin";
 inline constexpr char kBootAreaFile[] = "data/qx72ip.bin";
+// Held for the whole of a build; see BuildLock.
+inline constexpr char kBuildLockFile[] = "QX7.LCK";
 
 // Windows drops the trailing dot when it creates the file, so the staged file is plain CDDA2.
 inline constexpr char kPlaceholderSuffix[] = "\\CDDA2.";

@@ -1,16 +1,17 @@
 #include "build/build_sequence.h"
 
 #include "build/build_lock.h"
+#include "build/file_platform.h"
 #include "build/file_search.h"
 #include "build/file_stream.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -23,6 +24,29 @@ std::string OverlayFolder(const char (&overlayCode)[3])
 std::string DiscFileMask(char letter)
 {
     return std::string("*.") + letter + "*";
+}
+
+// A build name as the user knows it from the folder, with backslashes.
+std::string ShownName(std::string name)
+{
+    for (char& c : name)
+        if (c == '/')
+            c = '\\';
+    return name;
+}
+
+// Only one build may work in a folder, and the lock file is the program's first write there.
+BuildFailure CheckLock(const BuildLock& lock)
+{
+    switch (lock.GetState()) {
+    case BuildLock::State::Taken:
+        return {};
+    case BuildLock::State::HeldByAnotherBuild:
+        return {FailureCause::AnotherBuildRuns};
+    case BuildLock::State::CannotBeMade:
+        break;
+    }
+    return {FailureCause::FolderNotWritable, kBuildLockFile};
 }
 
 // An empty root would make every copy read the working folder itself, staging earlier images,
@@ -40,6 +64,15 @@ bool IsLocalFolder(const std::string& folder)
     return folder.size() < 2 || !isSeparator(folder[0]) || !isSeparator(folder[1]);
 }
 
+// A data file that opens may still fail to read: a cloud-only file while offline, a network
+// drive that dropped. Such a file is told from one that is not there.
+BuildFailure CheckDataFile(const std::string& path, bool reads, FailureCause missing, FailureCause unreadable)
+{
+    if (reads)
+        return {};
+    return {Inspect(path).kind == PathInfo::Kind::Free ? missing : unreadable, ShownName(path)};
+}
+
 // The image tool takes a read error of its list for the list's end and makes an unsorted image
 // that ends well. Read whole here, a cloud-only list is also brought down while still online.
 bool SortListReads(const std::string& sortList)
@@ -53,23 +86,121 @@ bool SortListReads(const std::string& sortList)
     return !list.HasFailed();
 }
 
-bool ImageToolOpens()
+// Only opened: Windows reads a program's file when it starts it.
+BuildFailure CheckImageTool()
 {
-    return FileStream(kImageTool, "rb").IsOpen();
+    if (FileStream(kImageTool, "rb").IsOpen())
+        return {};
+    return {FailureCause::ImageToolMissing, kImageTool};
 }
 
 // An earlier output that cannot be written (Windows holds a mounted QX7.ISO until Eject, a
 // burning program or an emulator holds an open image, the file is read-only or in a protected
 // folder) would fail the build only after the image tool had replaced the earlier image.
-// Opening it for update changes nothing, and one that is not there is not made.
-bool EarlierOutputsCanBeReplaced()
+// Opening it for update changes nothing, and one that is not there is not made. Windows also
+// refuses to create over a hidden or system file, which opens for update all the same.
+BuildFailure CheckEarlierOutputs()
 {
     for (const char* output : {kImage, kTrack2File, kCueSheet}) {
-        FileStream file(output, "r+b");
-        if (!file.IsOpen() && errno != ENOENT)
-            return false;
+        const PathInfo info = Inspect(output);
+        if (info.kind == PathInfo::Kind::Free)
+            continue;
+        if (info.hidden)
+            return {FailureCause::OutputHidden, output};
+        if (!FileStream(output, "r+b").IsOpen())
+            return {FailureCause::OutputInUse, output};
     }
-    return true;
+    return {};
+}
+
+// E: reads better than E:\ in a sentence.
+std::string DriveName(std::string driveRoot)
+{
+    if (driveRoot.size() == 3 && driveRoot[1] == ':')
+        driveRoot.pop_back();
+    return driveRoot;
+}
+
+// A CD-ROM drive without a disc, or one that has gone, has no readable root folder; an image of
+// the overlay alone is no image of the disc. A disc just inserted is waited for.
+BuildFailure CheckDisc(const std::string& driveRoot)
+{
+    if (FolderBecomesReadable(driveRoot))
+        return {};
+    return {FailureCause::NoDisc, DriveName(driveRoot)};
+}
+
+// What can be known before the first copy: a build that cannot end well says so at once, and
+// stages nothing.
+BuildFailure CheckBeforeCopying(const BuildRequest& request, const BuildLock& lock, const std::string& workingFolder)
+{
+    if (BuildFailure locked = CheckLock(lock))
+        return locked;
+    if (!NamesADrive(request.driveRoot))
+        return {FailureCause::NoDriveChosen};
+    if (!IsLocalFolder(workingFolder))
+        return {FailureCause::NetworkFolder, workingFolder};
+    if (BuildFailure bootArea = CheckDataFile(kBootAreaFile, BootAreaFileReads(), FailureCause::BootAreaFileMissing,
+                                              FailureCause::BootAreaFileUnreadable))
+        return bootArea;
+    if (BuildFailure sortList = CheckDataFile(request.sortList, SortListReads(request.sortList),
+                                              FailureCause::SortListMissing, FailureCause::SortListUnreadable))
+        return sortList;
+    if (BuildFailure tool = CheckImageTool())
+        return tool;
+    if (BuildFailure outputs = CheckEarlierOutputs())
+        return outputs;
+    return CheckDisc(request.driveRoot);
+}
+
+// What stood in the folder of QX7.ISO, QX7Track2.bin and QX7.CUE when the build began, to tell
+// the user truly what a failure left of it.
+class EarlierOutputs {
+public:
+    EarlierOutputs() : m_image(Inspect(kImage))
+    {
+        for (const char* output : {kImage, kTrack2File, kCueSheet})
+            m_anyThere = m_anyThere || Inspect(output).kind != PathInfo::Kind::Free;
+    }
+
+    // A failure before the image tool ran: nothing of the earlier image was written.
+    BuildResult Kept(BuildFailure failure) const { return {std::move(failure), Earlier(false)}; }
+
+    // A failure after the image tool: it replaced the image if it wrote to it at all (one that
+    // fails before it opens its output leaves the earlier one).
+    BuildResult AfterImageTool(BuildFailure failure) const
+    {
+        const PathInfo image = Inspect(kImage);
+        const bool written = image.kind != m_image.kind || image.size != m_image.size ||
+                             image.modified != m_image.modified;
+        return {std::move(failure), Earlier(written)};
+    }
+
+    // A failure once a writer has begun: the image it finishes is not the earlier one.
+    BuildResult Replaced(BuildFailure failure) const { return {std::move(failure), Earlier(true)}; }
+
+private:
+    EarlierImage Earlier(bool written) const
+    {
+        if (!m_anyThere)
+            return EarlierImage::None;
+        return written ? EarlierImage::Replaced : EarlierImage::Unchanged;
+    }
+
+    PathInfo m_image;
+    bool m_anyThere = false;
+};
+
+// An exit status as a person reads it: a program's own code in decimal, a Windows status such
+// as 0xC0000135 (a DLL missing) in hexadecimal.
+std::string StatusText(int status)
+{
+    char text[16];
+    if (status >= 0)
+        std::snprintf(text, sizeof text, "%d", status);
+    else
+        std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+    return text;
 }
 
 // The image is to hold the empty CDDA2 file; a build that cannot make it (no temp, a folder of
@@ -108,22 +239,22 @@ class StagedFiles {
 public:
     explicit StagedFiles(std::string folder) : m_folder(std::move(folder)) {}
 
-    // Removes every file, read-only or hidden. False when the folder cannot be listed (md
-    // failed), a file stays, or it holds a folder: the image tool would take that into the image
-    // (one named CDDA2 in place of the placeholder), and it is the user's, not the build's, to
-    // remove.
-    bool Empty() const
+    // Removes every file, read-only or hidden. Fails when the folder cannot be listed (md
+    // failed), a file stays, or it holds a folder: the image tool would take that into the
+    // image (one named CDDA2 in place of the placeholder), and it is the user's, not the
+    // build's, to remove.
+    BuildFailure Empty() const
     {
         std::vector<std::string> names;
         if (!ListFolder(m_folder, names))
-            return false;
+            return {FailureCause::StagingFolderUnusable, m_folder};
         for (const std::string& name : names)
-            if (IsReadableFolder(m_folder + "\\" + name))
-                return false;
+            if (IsReadableFolder(StagedPath(name)))
+                return {FailureCause::FolderInStaging, StagedPath(name)};
         for (const std::string& name : names)
-            if (!RemoveFile(m_folder + "\\" + name))
-                return false;
-        return true;
+            if (!RemoveFile(StagedPath(name)))
+                return {FailureCause::StagedFileHeld, StagedPath(name)};
+        return {};
     }
 
     // del/Q deletes no read-only file, and copies from a CD keep that attribute: without this
@@ -133,51 +264,68 @@ public:
         std::vector<std::string> names;
         ListFolder(m_folder, names);
         for (const std::string& name : names)
-            ::MakeWritable(m_folder + "\\" + name);
+            ::MakeWritable(StagedPath(name));
     }
 
     // Lists what copy of sourceFolder + mask will take, with the platform's own matching, and
     // removes those names from the staging folder. An overlay file replaces the disc's of its name.
-    bool MakeRoomForCopy(const std::string& sourceFolder, const std::string& mask, CopySource source)
+    BuildFailure MakeRoomForCopy(const std::string& sourceFolder, const std::string& mask, CopySource source)
     {
+        // A disc without overlay files has no such folder; a drive whose root went since the
+        // build began has lost its disc.
         if (!IsReadableFolder(sourceFolder))
-            return source == CopySource::Overlay;  // a disc without overlay files has no such folder
+            return source == CopySource::Overlay ? BuildFailure{} : BuildFailure{FailureCause::NoDisc, DriveName(sourceFolder)};
         std::vector<FoundFile> found;
-        if (!FindFiles(sourceFolder + mask, found) || !RemoveStaged(found))
-            return false;
+        if (!FindFiles(sourceFolder + mask, found))
+            return {FailureCause::SourceNotListed, sourceFolder};
+        if (BuildFailure held = RemoveStaged(found))
+            return held;
         if (source == CopySource::Overlay)
             for (const FoundFile& file : found)
                 m_expected.erase(CaseBlindKey(file.name));
-        for (const FoundFile& file : found)
-            m_expected[CaseBlindKey(file.name)].push_back(file);
-        return true;
+        for (const FoundFile& file : found) {
+            Expected& expected = m_expected[CaseBlindKey(file.name)];
+            expected.from = sourceFolder;
+            expected.sources.push_back(file);
+        }
+        return {};
     }
 
     // The placeholder stands in the image for whatever of its name a copy took.
-    void ExpectPlaceholder() { m_expected[CaseBlindKey(kPlaceholderName)] = {{kPlaceholderName, 0}}; }
+    void ExpectPlaceholder() { m_expected[CaseBlindKey(kPlaceholderName)] = {m_folder + "\\", {{kPlaceholderName, 0}}}; }
 
-    bool IsComplete() const
+    // The first file that does not stand staged at its source's size, as the folder it is
+    // copied from and its name; an empty name when every file stands staged.
+    std::pair<std::string, std::string> FirstMissing() const
     {
-        for (const auto& sources : m_expected)
-            if (!IsStaged(sources.second))
-                return false;
-        return true;
+        for (const auto& staged : m_expected)
+            if (!IsStaged(staged.second.sources))
+                return {staged.second.from, staged.second.sources.front().name};
+        return {};
     }
 
+    std::string StagedPath(const std::string& name) const { return m_folder + "\\" + name; }
+
 private:
+    // Where the copies take a file from, under each spelling of its name.
+    struct Expected {
+        std::string from;  // the source folder
+        std::vector<FoundFile> sources;
+    };
+
     // The folder was emptied, so only this run's earlier copies put files in it: those that a
     // copy is about to write again, under any spelling of their names, go.
-    bool RemoveStaged(const std::vector<FoundFile>& found) const
+    BuildFailure RemoveStaged(const std::vector<FoundFile>& found) const
     {
         for (const FoundFile& file : found) {
             const auto earlier = m_expected.find(CaseBlindKey(file.name));
             if (earlier == m_expected.end())
                 continue;
-            for (const FoundFile& staged : earlier->second)
-                if (!RemoveFile(m_folder + "\\" + staged.name))
-                    return false;
+            for (const FoundFile& staged : earlier->second.sources)
+                if (!RemoveFile(StagedPath(staged.name)))
+                    return {FailureCause::StagedFileHeld, StagedPath(staged.name)};
         }
-        return true;
+        return {};
     }
 
     // Names that differ only in case (possible on a disc read through Wine) are one staged
@@ -186,7 +334,7 @@ private:
     {
         for (const FoundFile& named : sources) {
             unsigned long long stagedSize;
-            if (!RegularFileSize(m_folder + "\\" + named.name, stagedSize))
+            if (!RegularFileSize(StagedPath(named.name), stagedSize))
                 continue;
             for (const FoundFile& source : sources)
                 if (source.size == stagedSize)
@@ -196,82 +344,75 @@ private:
     }
 
     std::string m_folder;
-    std::map<std::string, std::vector<FoundFile>> m_expected;  // by CaseBlindKey of the name
+    std::map<std::string, Expected> m_expected;  // by CaseBlindKey of the name
 };
 
 }  // namespace
-
-std::string CurrentFolder()
-{
-    std::string folder;
-    if (char* current = getcwd(nullptr, 0)) {
-        folder = current;
-        std::free(current);
-    }
-    return folder;
-}
 
 int RunThroughCommandInterpreter(const std::string& commandLine)
 {
     return std::system(commandLine.c_str());
 }
 
-bool RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::string& workingFolder)
+BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::string& workingFolder)
 {
-    BuildLock lock(workingFolder);
-    // Found before the first copy: a build that cannot end well says so at once, and leaves the
-    // earlier image as it is.
-    if (!lock.IsTaken() || !NamesADrive(request.driveRoot) || !IsLocalFolder(workingFolder) ||
-        !BootAreaFileReads() || !SortListReads(request.sortList) || !ImageToolOpens() ||
-        !EarlierOutputsCanBeReplaced())
-        return false;
+    const EarlierOutputs earlier;
+    const BuildLock lock;
+    if (BuildFailure refusal = CheckBeforeCopying(request, lock, workingFolder))
+        return earlier.Kept(refusal);
 
     const std::string stagingFolder = kStagingFolder;
     StagedFiles staged(stagingFolder);
 
     runCommand("md " + stagingFolder);
     // A temp left by a failed run may hold another disc's files.
-    if (!staged.Empty())
-        return false;
+    if (BuildFailure stale = staged.Empty())
+        return earlier.Kept(stale);
     for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter) {
         const std::string mask = DiscFileMask(*letter);
-        if (!staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc))
-            return false;
+        if (BuildFailure noRoom = staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc))
+            return earlier.Kept(noRoom);
         if (!InterpreterEndedByItself(runCommand("copy " + request.driveRoot + mask + " " + stagingFolder)))
-            return false;
+            return earlier.Kept({FailureCause::ConsoleClosed});
     }
     const std::string overlayFolder = OverlayFolder(request.overlayCode);
-    if (!staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay))
-        return false;
+    if (BuildFailure noRoom = staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay))
+        return earlier.Kept(noRoom);
     if (!InterpreterEndedByItself(runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder)))
-        return false;
+        return earlier.Kept({FailureCause::ConsoleClosed});
     if (!CreatePlaceholder(stagingFolder))
-        return false;
+        return earlier.Kept({FailureCause::PlaceholderNotMade, staged.StagedPath(kPlaceholderName)});
     staged.ExpectPlaceholder();
-    if (!staged.IsComplete())
-        return false;
+    if (const auto [from, name] = staged.FirstMissing(); !name.empty())
+        return earlier.Kept({FailureCause::FileNotCopied, from + name});
 
     // A tool that failed may have left nothing, or a partial image; an image from an earlier
     // run must not be passed off as this disc's.
     const std::string imageToolCommand = std::string(kImageTool) + " -sort " + request.sortList +
                                          " -o " + kImage + " " + stagingFolder + "\\";
-    if (runCommand(imageToolCommand) != 0)
-        return false;
+    if (const int status = runCommand(imageToolCommand); status != 0)
+        return earlier.AfterImageTool({FailureCause::ImageToolFailed, StatusText(status)});
     // A virus scanner may remove or quarantine a staged file while the tool reads temp, and the
     // tool leaves out what it cannot find and still ends well.
-    if (!staged.IsComplete() || !ImageHoldsItsVolume())
-        return false;
+    if (const auto [from, name] = staged.FirstMissing(); !name.empty())
+        return earlier.AfterImageTool({FailureCause::StagedFileGone, staged.StagedPath(name)});
+    if (!ImageHoldsItsVolume())
+        return earlier.AfterImageTool({FailureCause::ImageIncomplete, kImage});
 
-    if (!WriteTrack2File() || !StampBootArea() || !WriteCueSheet())
-        return false;
+    if (!WriteTrack2File())
+        return earlier.Replaced({FailureCause::Track2FileNotWritten, kTrack2File});
+    if (!StampBootArea())
+        return earlier.Replaced({FailureCause::BootAreaNotWritten, kImage});
+    if (!WriteCueSheet())
+        return earlier.Replaced({FailureCause::CueSheetNotWritten, kCueSheet});
 
     staged.MakeWritable();
     runCommand("del/Q temp\\*.*");
     runCommand("rd temp");
-    return true;
+    return {};
 }
 
-bool RunBuild(BuildRequest request)
+BuildResult RunBuild(BuildRequest request)
 {
     return RunBuild(std::move(request), RunThroughCommandInterpreter, CurrentFolder());
 }

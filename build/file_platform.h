@@ -6,10 +6,12 @@
 #include <string>
 
 // What the platform says stands at a path. Unknown is a name it refuses to look at (access
-// denied, a delete pending), which counts as taken.
+// denied, a delete pending, a drive not ready), which counts as taken.
 struct PathInfo {
     enum class Kind { Free, Folder, File, Unknown } kind;
-    unsigned long long size;  // of a File
+    unsigned long long size = 0;      // of a File
+    unsigned long long modified = 0;  // when a File was last written, in the platform's ticks
+    bool hidden = false;              // a hidden or system file, which Windows will not create over
 };
 
 PathInfo Inspect(const std::string& path);
@@ -19,3 +21,7 @@ PathInfo Inspect(const std::string& path);
 void Unlink(const std::string& path);
 
 void Pause(unsigned milliseconds);
+
+// Whether the folder at path may yet become readable: a drive letter that names no drive at
+// all will not, while a CD-ROM drive may be spinning up.
+bool MayBecomeReadable(const std::string& path);

@@ -2,15 +2,34 @@
 
 #include "build/file_platform.h"
 
+#include <cerrno>
+
 namespace {
 
 // Windows refuses to remove a file that another program holds open without delete sharing
 // (Explorer's preview pane, a thumbnailer, a virus scanner), and a second removal of a name
 // that is already delete pending. A file removed while such a program holds it is only marked
 // for deletion: its name stays taken, and a copy to that name is refused, until the holder
-// lets go. So a removal is asked again until the name is free, within one bound for both.
-constexpr int kRemovalPolls = 200;
-constexpr unsigned kRemovalPollMs = 50;
+// lets go. A scanner or a backup agent also opens a file that another program has just
+// closed, sometimes without write sharing. So what another program holds is asked for again,
+// within one bound for all of these.
+constexpr int kHeldFilePolls = 200;
+constexpr unsigned kPollMs = 50;
+// A CD-ROM drive answers "not ready" for some seconds while a disc just inserted spins up,
+// and the same while it holds no disc: the refusal of an empty drive waits this long.
+constexpr int kDrivePolls = 160;
+
+// Asks until done() holds, polls times at most; whether it held at the last asking.
+template <typename Done>
+bool AskAgain(int polls, Done done)
+{
+    for (int poll = 1; poll < polls; ++poll) {
+        if (done())
+            return true;
+        Pause(kPollMs);
+    }
+    return done();
+}
 
 bool IsTaken(const std::string& path)
 {
@@ -22,15 +41,29 @@ bool IsTaken(const std::string& path)
 
 bool RemoveFile(const std::string& path)
 {
-    for (int poll = 0; poll < kRemovalPolls; ++poll) {
+    return AskAgain(kHeldFilePolls, [&] {
         MakeWritable(path);
         // A refusal is not the last word: the state of the name after it is.
         Unlink(path);
-        if (!IsTaken(path))
-            return true;
-        Pause(kRemovalPollMs);
-    }
-    return !IsTaken(path);
+        return !IsTaken(path);
+    });
+}
+
+std::FILE* OpenFileAskingAgain(const std::string& path, const char* mode)
+{
+    std::FILE* file = nullptr;
+    AskAgain(kHeldFilePolls, [&] {
+        file = OpenFile(path, mode);
+        // Nothing there, or a folder in the file's place, is not a file another program holds.
+        return file != nullptr || errno == ENOENT || Inspect(path).kind == PathInfo::Kind::Folder;
+    });
+    return file;
+}
+
+bool FolderBecomesReadable(const std::string& path)
+{
+    AskAgain(kDrivePolls, [&] { return IsReadableFolder(path) || !MayBecomeReadable(path); });
+    return IsReadableFolder(path);
 }
 
 bool IsReadableFolder(std::string path)

@@ -31,6 +31,10 @@ void MakeWritable(const std::string& path);
 // left as it is, and true.
 bool RemoveFile(const std::string& path);
 
+// OpenFile, asking again for about ten seconds at most while the open fails for any other
+// reason than that nothing is there: another program may hold the file for a moment.
+std::FILE* OpenFileAskingAgain(const std::string& path, const char* mode);
+
 // The key under which two names are one file: Windows matches names without regard to case
 // over all of Unicode, an accented capital and its small letter too; the stand-in elsewhere
 // folds ASCII letters only.
@@ -38,6 +42,10 @@ std::string CaseBlindKey(const std::string& name);
 
 // Whether path names a folder that can be read; a drive root such as D:\ included.
 bool IsReadableFolder(std::string path);
+
+// Whether path names a folder that can be read within about eight seconds: a CD-ROM drive is
+// not ready while a disc just inserted spins up.
+bool FolderBecomesReadable(const std::string& path);
 
 // The size of the regular file at path, or false when there is none.
 bool RegularFileSize(const std::string& path, unsigned long long& size);

@@ -1,4 +1,5 @@
 // The stand-in for the Windows file calls where the build core is tested natively.
+#include "build/build_sequence.h"
 #include "build/file_platform.h"
 #include "build/file_search.h"
 
@@ -9,6 +10,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -54,22 +56,39 @@ int ReadFolder(const std::string& folder, Take take)
 
 }  // namespace
 
+std::string CurrentFolder()
+{
+    std::string folder;
+    if (char* current = getcwd(nullptr, 0)) {
+        folder = current;
+        std::free(current);
+    }
+    return folder;
+}
+
 PathInfo Inspect(const std::string& path)
 {
     struct stat info;
     if (stat(NativePath(path).c_str(), &info) != 0)
-        return {errno == ENOENT ? PathInfo::Kind::Free : PathInfo::Kind::Unknown, 0};
+        return {errno == ENOENT || errno == ENOTDIR ? PathInfo::Kind::Free : PathInfo::Kind::Unknown};
     if (S_ISDIR(info.st_mode))
-        return {PathInfo::Kind::Folder, 0};
+        return {PathInfo::Kind::Folder};
     if (S_ISREG(info.st_mode))
-        return {PathInfo::Kind::File, static_cast<unsigned long long>(info.st_size)};
-    return {PathInfo::Kind::Unknown, 0};
+        return {PathInfo::Kind::File, static_cast<unsigned long long>(info.st_size),
+                static_cast<unsigned long long>(info.st_mtim.tv_sec) * 1000000000ull +
+                    static_cast<unsigned long long>(info.st_mtim.tv_nsec)};
+    return {PathInfo::Kind::Unknown};
 }
 
 // unlink, unlike remove, leaves an empty folder alone, as Windows' _wunlink does.
 void Unlink(const std::string& path)
 {
     unlink(NativePath(path).c_str());
+}
+
+bool MayBecomeReadable(const std::string&)
+{
+    return true;
 }
 
 void Pause(unsigned milliseconds)

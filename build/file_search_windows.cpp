@@ -1,3 +1,4 @@
+#include "build/build_sequence.h"
 #include "build/file_platform.h"
 #include "build/file_search.h"
 
@@ -6,6 +7,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cwchar>
 
 namespace {
@@ -52,22 +54,47 @@ bool Search(const std::string& pattern, Take take)
 
 }  // namespace
 
+// Wide, so that a folder named outside the ANSI code page is named right in a refusal.
+std::string CurrentFolder()
+{
+    std::string folder;
+    if (wchar_t* current = _wgetcwd(nullptr, 0)) {
+        folder = Utf8(current);
+        std::free(current);
+    }
+    return folder;
+}
+
+// Microsoft's _wstati64 reports ENOENT for every failure of its find-file call, access denied
+// included, which would count a name that Windows refuses to look at as free; this call says why.
 PathInfo Inspect(const std::string& path)
 {
-    struct _stati64 info;
-    if (_wstati64(Wide(path).data(), &info) != 0)
-        return {errno == ENOENT ? PathInfo::Kind::Free : PathInfo::Kind::Unknown, 0};
-    if ((info.st_mode & _S_IFMT) == _S_IFDIR)
-        return {PathInfo::Kind::Folder, 0};
-    if ((info.st_mode & _S_IFMT) == _S_IFREG)
-        return {PathInfo::Kind::File, static_cast<unsigned long long>(info.st_size)};
-    return {PathInfo::Kind::Unknown, 0};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).data(), GetFileExInfoStandard, &data)) {
+        const DWORD error = GetLastError();
+        const bool nothingThere = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return {nothingThere ? PathInfo::Kind::Free : PathInfo::Kind::Unknown};
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return {PathInfo::Kind::Folder};
+    const auto wide = [](DWORD high, DWORD low) { return static_cast<unsigned long long>(high) << 32 | low; };
+    return {PathInfo::Kind::File, wide(data.nFileSizeHigh, data.nFileSizeLow),
+            wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+            (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0};
 }
 
 // _wunlink, unlike remove, leaves an empty folder alone.
 void Unlink(const std::string& path)
 {
     _wunlink(Wide(path).data());
+}
+
+bool MayBecomeReadable(const std::string& path)
+{
+    if (path.size() < 3 || path[1] != ':')
+        return true;
+    const wchar_t root[] = {static_cast<wchar_t>(path[0]), L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
 }
 
 void Pause(unsigned milliseconds)

@@ -10,7 +10,13 @@
 // network drive that dropped, a bad sector), and a full disk may first show as a failed close.
 class FileStream {
 public:
-    FileStream(const std::string& path, const char* mode) : m_file(OpenFile(path, mode)) {}
+    // AskAgain waits while another program holds the file (OpenFileAskingAgain).
+    enum class WhileHeld { Fail, AskAgain };
+
+    FileStream(const std::string& path, const char* mode, WhileHeld whileHeld = WhileHeld::Fail)
+        : m_file(whileHeld == WhileHeld::AskAgain ? OpenFileAskingAgain(path, mode) : OpenFile(path, mode))
+    {
+    }
     ~FileStream() { Close(); }
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;

@@ -10,16 +10,20 @@ namespace {
 
 constexpr std::size_t kTrack2Size = 0x200000;
 constexpr std::size_t kBootAreaSize = 0x8000;
-constexpr unsigned kIsoBlockSize = 2048;
+constexpr unsigned long long kIsoBlockSize = 2048;
 // The primary volume descriptor's volume space size: the image's length in blocks, stored
 // little-endian first. It lies in sector 16, after the boot area.
 constexpr long kVolumeSpaceSizeAt = 0x8050;
+// The boot area's 16 blocks, the primary volume descriptor and the set terminator at least.
+constexpr unsigned long long kSmallestVolume = 18;
+// A stream seeks no further on every platform; no CD image comes near it.
+constexpr unsigned long long kLargestImage = 0x7FFFFFFF;
 
 }  // namespace
 
 bool WriteTrack2File()
 {
-    FileStream track(kTrack2File, "wb");
+    FileStream track(kTrack2File, "wb", FileStream::WhileHeld::AskAgain);
     if (!track.IsOpen())
         return false;
 
@@ -58,21 +62,24 @@ bool BootAreaFileReads()
 
 bool ImageHoldsItsVolume()
 {
-    FileStream image(kImage, "rb");
+    FileStream image(kImage, "rb", FileStream::WhileHeld::AskAgain);
     unsigned char count[4];
-    unsigned long long size;
-    if (!image.IsOpen() || !image.Seek(kVolumeSpaceSizeAt) || image.Read(count, sizeof count) != sizeof count ||
-        !RegularFileSize(kImage, size))
+    if (!image.IsOpen() || !image.Seek(kVolumeSpaceSizeAt) || image.Read(count, sizeof count) != sizeof count)
         return false;
     unsigned long long blocks = 0;
     for (int i = sizeof count - 1; i >= 0; --i)
         blocks = blocks << 8 | count[i];
-    return size == blocks * kIsoBlockSize;
+    if (blocks < kSmallestVolume || blocks * kIsoBlockSize > kLargestImage)
+        return false;
+    // Read from the open file, not from the folder's listing. An image longer than its volume
+    // is whole: some builds of the tool write past it.
+    unsigned char lastByte;
+    return image.Seek(static_cast<long>(blocks * kIsoBlockSize - 1)) && image.Read(&lastByte, 1) == 1;
 }
 
 bool StampBootArea()
 {
-    FileStream image(kImage, "r+b");
+    FileStream image(kImage, "r+b", FileStream::WhileHeld::AskAgain);
     std::array<unsigned char, kBootAreaSize> bootArea;
     if (!image.IsOpen() || !ReadBootArea(bootArea))
         return false;
@@ -85,7 +92,7 @@ bool StampBootArea()
 bool WriteCueSheet()
 {
     // Binary mode with explicit CR LF: the sheet is the same 160 bytes on every platform.
-    FileStream cueSheet(kCueSheet, "wb");
+    FileStream cueSheet(kCueSheet, "wb", FileStream::WhileHeld::AskAgain);
     if (!cueSheet.IsOpen())
         return false;
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // Each writer opens and closes its own files, and returns true only when its output
-// was written in full and closed without error.
+// was written in full and closed without error. A writer asks again for about ten seconds
+// while another program holds its file.
 
 // The silent second track: 2 MiB of zero bytes, replacing any earlier file.
 bool WriteTrack2File();
@@ -9,8 +10,9 @@ bool WriteTrack2File();
 // Whether the boot-area file reads without error to its 32 KiB or to its end.
 bool BootAreaFileReads();
 
-// Whether the image is as long as its primary volume descriptor says. An image tool can end
-// well with its last buffer unwritten on a disk that fills just then.
+// Whether the image is at least as long as its primary volume descriptor says, and that is more
+// than the boot area and the descriptors. An image tool can end well with its last buffer
+// unwritten on a disk that fills just then.
 bool ImageHoldsItsVolume();
 
 // Lays the 32 KiB boot area from the boot-area file over the start of the existing image.

@@ -8,16 +8,25 @@ namespace {
 
 CWinApp* g_app = nullptr;
 
+template <typename Function>
+Function Kernel32Function(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
 // Windows looks in the current folder for a DLL that is loaded by name, also one that a system
 // library loads on the program's behalf; the working folder is the user's, and what lies there
-// is data. SetDllDirectory, from Windows XP SP1 on, takes it out of the search.
+// is data. SetDllDirectory, from Windows XP SP1 on, takes it out of the search. The program's
+// own folder stays first for a DLL that is not a known one: where Windows offers it (8 on, 7
+// with its update), SetDefaultDllDirectories keeps every later load to the system folder. Both
+// are asked for by name, since Windows XP has neither or only the first.
 void KeepCurrentFolderOutOfDllSearch()
 {
-    using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
-    const auto setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDllDirectoryA")));
-    if (setDllDirectory != nullptr)
+    if (const auto setDllDirectory = Kernel32Function<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA"))
         setDllDirectory("");
+    constexpr DWORD kSearchSystem32Only = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if (const auto setDefaultDllDirectories = Kernel32Function<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories"))
+        setDefaultDllDirectories(kSearchSystem32Only);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "build/build_sequence.h"
 #include "ui/about_dlg.h"
 #include "ui/drive_select_dlg.h"
+#include "ui/failure_message.h"
 
 #include <cstring>
 
@@ -11,14 +12,6 @@ static_assert(kDiscCatalogue[0].controlId == IDC_SCEN1 && kDiscCatalogue[1].cont
               "each radio handler takes the catalogue row of its own button");
 
 namespace {
-
-constexpr char kNotCreatedMessage[] = "CD IMAGE NOT CREATED";
-
-// A CD-ROM drive with no disc, or a drive that has gone, has no readable root folder.
-bool DriveIsReadable(const std::string& driveRoot)
-{
-    return ::GetFileAttributesA(driveRoot.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // While a build runs the dialog reads no input, and Windows keeps the keys and clicks of the
 // meantime (type-ahead) for whichever window has the focus when they are read: an Enter would
@@ -134,20 +127,15 @@ void CDiscImageDlg::OnOK()
     CDriveSelectDlg driveSelect;
     if (driveSelect.DoModal() != IDOK)
         return;
-    const std::string driveRoot = driveSelect.m_strDrive;
-
-    // An empty root is the build's to refuse; a named drive without a readable disc would
-    // only give an image of the overlay files.
-    if (driveRoot.empty() || DriveIsReadable(driveRoot)) {
-        BuildRequest request;
-        request.sortList = m_strSortList;
-        std::memcpy(request.overlayCode, m_szDiscCode, sizeof request.overlayCode);
-        request.driveRoot = driveRoot;
-        if (RunBuild(request)) {
-            CDialog::OnOK();
-            return;
-        }
-        DiscardInputQueuedDuringBuild();
+    BuildRequest request;
+    request.sortList = m_strSortList;
+    std::memcpy(request.overlayCode, m_szDiscCode, sizeof request.overlayCode);
+    request.driveRoot = driveSelect.m_strDrive;
+    const BuildResult result = RunBuild(request);
+    if (result.Built()) {
+        CDialog::OnOK();
+        return;
     }
-    AfxMessageBox(kNotCreatedMessage);
+    DiscardInputQueuedDuringBuild();
+    AfxMessageBox(FailureMessage(result).c_str());
 }

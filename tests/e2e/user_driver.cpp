@@ -21,8 +21,9 @@
 //                 burning program or an emulator an open one, until unlock
 //   unlock        let go of the file taken by lock
 //   expect-exit   wait until the program has ended by itself
-//   expect-failure  wait for the "CD IMAGE NOT CREATED" box, close it with OK, and check that
-//                 the main dialog is open and takes input again
+//   expect-failure  wait for the "CD IMAGE NOT CREATED" box with its reason, close it with OK,
+//                 and check that the main dialog is open and takes input again; prints the
+//                 message, its lines joined by " / "
 //   close         press Escape in the main dialog and wait for the program to end
 //   about N       N times: open the About box from the system menu (opened as Alt+Space opens
 //                 it, then Up, Enter) and close it with Enter
@@ -195,9 +196,12 @@ public:
         }
         if (box == nullptr)
             return Fail("the message \"CD IMAGE NOT CREATED\"", "no message box");
-        const std::string texts = StaticTexts(box);
-        if (texts != "CD IMAGE NOT CREATED")
-            return Fail("the message \"CD IMAGE NOT CREATED\"", "\"" + texts + "\"");
+        // The headline, then the reason after a blank line; shown on one line here.
+        std::string texts = StaticTexts(box);
+        if (texts.rfind("CD IMAGE NOT CREATED\n\n", 0) != 0 || texts.size() <= 22)
+            return Fail("the message \"CD IMAGE NOT CREATED\" with its reason", "\"" + texts + "\"");
+        for (std::string::size_type end; (end = texts.find('\n')) != std::string::npos;)
+            texts.replace(end, 1, " / ");
         if (!BringToFront(box))
             return Fail("the message box in front", "another window");
         PressKey(VK_RETURN);
@@ -206,7 +210,7 @@ public:
         if (!WaitFor([&] { return IsWindowVisible(m_main) && IsWindowEnabled(m_main); }))
             return Fail("the main dialog open and enabled", "it is not");
         m_chooser = nullptr;
-        return Done("message \"CD IMAGE NOT CREATED\" shown and closed; main dialog open");
+        return Done("message shown and closed; main dialog open; it said: " + texts);
     }
 
     bool Close()

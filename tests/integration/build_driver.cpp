@@ -20,5 +20,5 @@ int main(int argc, char** argv)
     const DiscEntry& entry = kDiscCatalogue[disc];
     BuildRequest request{entry.sortList, {}, argv[2]};
     std::copy(std::begin(entry.overlayCode), std::end(entry.overlayCode), request.overlayCode);
-    return RunBuild(request) ? 0 : 1;
+    return RunBuild(request).Built() ? 0 : 1;
 }

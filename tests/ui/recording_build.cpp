@@ -1,12 +1,14 @@
 // The build as the UI tests see it: records each request, and the error mode it runs with, in
 // the working folder and succeeds only when the test has laid the file build-succeeds there.
+// Otherwise it fails as the real build would without a drive, and with a drive as on a disc
+// file that no ANSI code page can name.
 #include "build/build_sequence.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-bool RunBuild(BuildRequest request)
+BuildResult RunBuild(BuildRequest request)
 {
     if (std::FILE* record = std::fopen("build-requests.txt", "a")) {
         std::fprintf(record, "%s|%.2s|%s\n", request.sortList.c_str(), request.overlayCode, request.driveRoot.c_str());
@@ -21,7 +23,9 @@ bool RunBuild(BuildRequest request)
     }
     if (std::FILE* success = std::fopen("build-succeeds", "r")) {
         std::fclose(success);
-        return true;
+        return {};
     }
-    return false;
+    if (request.driveRoot.empty())
+        return {{FailureCause::NoDriveChosen}, EarlierImage::None};
+    return {{FailureCause::FileNotCopied, request.driveRoot + "\xE6\x97\xA5\xE6\x9C\xAC.TXT"}, EarlierImage::Unchanged};
 }

@@ -12,21 +12,25 @@
 #include <string>
 #include <vector>
 
-// A file in temp that another program holds, as a virus scanner does: its removal fails, or it
-// is reported done while the name stays taken until the holder lets go (Windows' delete pending).
+// A file that another program holds, as a virus scanner does: its removal fails, or it is
+// reported done while the name stays taken until the holder lets go (Windows' delete pending);
+// an open of it is refused.
 struct HeldFile {
     const char* path = nullptr;
     bool removalReportedDone = false;
-    int removalsBeforeLettingGo = -1;  // -1: the holder never lets go
+    int refusalsBeforeLettingGo = -1;  // -1: the holder never lets go
 };
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <dlfcn.h>
 
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 // Where a listing of a damaged disc's folder fails part-way: while a test names an entry here,
@@ -47,31 +51,45 @@ extern "C" dirent* readdir(DIR* listing)
 }
 
 static HeldFile g_heldFile;
-// The build's waits for a held name, added up instead of slept.
+// The build's waits for a held name or a drive not ready, added up instead of slept.
 static unsigned long long g_pausedMicroseconds = 0;
 
 extern "C" int usleep(useconds_t microseconds)
 {
-    using Usleep = int (*)(useconds_t);
-    static const Usleep runtimeUsleep = reinterpret_cast<Usleep>(dlsym(RTLD_NEXT, "usleep"));
-    if (g_heldFile.path == nullptr)
-        return runtimeUsleep(microseconds);
     g_pausedMicroseconds += microseconds;
     return 0;
+}
+
+// Whether the holder refuses this call on path, counting the refusal.
+static bool HolderRefuses(const char* path)
+{
+    if (g_heldFile.path == nullptr || std::strcmp(path, g_heldFile.path) != 0 || g_heldFile.refusalsBeforeLettingGo == 0)
+        return false;
+    if (g_heldFile.refusalsBeforeLettingGo > 0)
+        --g_heldFile.refusalsBeforeLettingGo;
+    return true;
 }
 
 extern "C" int unlink(const char* path)
 {
     using Unlink = int (*)(const char*);
     static const Unlink runtimeUnlink = reinterpret_cast<Unlink>(dlsym(RTLD_NEXT, "unlink"));
-    if (g_heldFile.path == nullptr || std::strcmp(path, g_heldFile.path) != 0 || g_heldFile.removalsBeforeLettingGo == 0)
+    if (!HolderRefuses(path))
         return runtimeUnlink(path);
-    if (g_heldFile.removalsBeforeLettingGo > 0)
-        --g_heldFile.removalsBeforeLettingGo;
     if (g_heldFile.removalReportedDone)
         return 0;
     errno = EACCES;
     return -1;
+}
+
+extern "C" FILE* fopen(const char* path, const char* mode)
+{
+    using Fopen = FILE* (*)(const char*, const char*);
+    static const Fopen runtimeFopen = reinterpret_cast<Fopen>(dlsym(RTLD_NEXT, "fopen"));
+    if (!HolderRefuses(path))
+        return runtimeFopen(path, mode);
+    errno = EACCES;
+    return nullptr;
 }
 #endif
 
@@ -187,7 +205,7 @@ class BuildSequenceTest : public WorkingFolderTest {
 protected:
     // Stands in for the command interpreter: makes the staging folder, and lets the image tool
     // "write" an image and end with the given exit code.
-    bool Run(const BuildRequest& request, int toolExitCode = 0, bool toolWritesImage = true)
+    BuildResult Run(const BuildRequest& request, int toolExitCode = 0, bool toolWritesImage = true)
     {
         return RunBuild(request, [&](const std::string& line) {
             m_commands.push_back({line, fs::exists(kPlaceholderOnDisk), fs::exists(kTrack2File),
@@ -202,14 +220,12 @@ protected:
                 WriteFile("temp/MAIN.BIN", bytes);
                 return static_cast<int>(0xC000013Au);
             }
+            const bool imageTool = line.rfind(kImageTool, 0) == 0;
+            if (imageTool && toolWritesImage)
+                WriteFile(kImage, m_toolImage);
             if (m_meanwhile)
                 m_meanwhile(line);
-            if (line.rfind(kImageTool, 0) == 0) {
-                if (toolWritesImage)
-                    WriteFile(kImage, m_toolImage);
-                return toolExitCode;
-            }
-            return 0;
+            return imageTool ? toolExitCode : 0;
         }, m_workingFolder);
     }
 
@@ -288,7 +304,7 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
         fs::remove(kTrack2File);
         fs::remove(kCueSheet);
 
-        EXPECT_TRUE(Run(RequestFor(testCase.disc, testCase.driveRoot)));
+        EXPECT_TRUE(Run(RequestFor(testCase.disc, testCase.driveRoot)).Built());
         ASSERT_EQ(LinesOf(m_commands), testCase.expected);
 
         // The placeholder is made after the overlay copy and before the image tool runs; the
@@ -302,14 +318,14 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
     }
 }
 
-TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
+TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSayingWhy)
 {
     const auto earlierImage = Pattern(40000, 3);
     WriteFile(kImage, earlierImage);
     // A folder opens on some platforms and then fails every read, as a cloud-only file offline
     // or a dropped network drive does; elsewhere it does not open at all.
     const std::string realFolder = m_workingFolder;
-    std::optional<BuildLock> otherBuild;  // held by the case that plays another build
+    std::optional<BuildLock> otherBuild;  // held by the cases that play another build
     const auto unreadable = [](const std::string& path) {
         return [path] {
             fs::remove(DataPath(path));
@@ -320,36 +336,63 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
         const char* what;
         std::string driveRoot;
         std::vector<std::string> commandsRun;
+        BuildFailure expected;
         std::function<void()> breaks;  // what is wrong in the working folder
         std::string workingFolder;     // empty: the real one
         HeldFile held;
         std::string closedConsoleAt;
     };
     std::vector<Case> cases = {
-        {"no drive root", "", {}},
-        {"a working folder on a network path", kDiscRoot, {}, nullptr, "\\\\server\\games\\KORVANTE 2"},
-        {"no boot-area file", kDiscRoot, {}, [] { fs::remove(kBootAreaFile); }},
-        {"a boot-area file that cannot be read", kDiscRoot, {}, unreadable(kBootAreaFile)},
-        {"no sort list", kDiscRoot, {}, [] { fs::remove(DataPath(kDiscCatalogue[1].sortList)); }},
-        {"a sort list that cannot be read", kDiscRoot, {}, unreadable(kDiscCatalogue[1].sortList)},
-        {"no image tool", kDiscRoot, {}, [] { fs::remove(DataPath(kImageTool)); }},
+        {"no drive root", "", {}, {FailureCause::NoDriveChosen}},
+        {"a working folder on a network path", kDiscRoot, {},
+         {FailureCause::NetworkFolder, "\\\\server\\games\\KORVANTE 2"}, nullptr, "\\\\server\\games\\KORVANTE 2"},
+        {"no boot-area file", kDiscRoot, {}, {FailureCause::BootAreaFileMissing, "data\\qx72ip.bin"},
+         [] { fs::remove(kBootAreaFile); }},
+        {"a boot-area file that cannot be read", kDiscRoot, {}, {FailureCause::BootAreaFileUnreadable, "data\\qx72ip.bin"},
+         unreadable(kBootAreaFile)},
+        {"no sort list", kDiscRoot, {}, {FailureCause::SortListMissing, "data\\qx7-2.txt"},
+         [] { fs::remove(DataPath(kDiscCatalogue[1].sortList)); }},
+        {"a sort list that cannot be read", kDiscRoot, {}, {FailureCause::SortListUnreadable, "data\\qx7-2.txt"},
+         unreadable(kDiscCatalogue[1].sortList)},
+        {"no image tool", kDiscRoot, {}, {FailureCause::ImageToolMissing, kImageTool},
+         [] { fs::remove(DataPath(kImageTool)); }},
         // Windows holds a mounted image; a folder of the name opens for update on no platform.
-        {"an earlier QX7Track2.bin that cannot be written", kDiscRoot, {}, [] { fs::create_directory(kTrack2File); }},
-        {"another build running in this folder", kDiscRoot, {}, [&] { otherBuild.emplace(realFolder); }},
+        {"an earlier QX7Track2.bin that cannot be written", kDiscRoot, {}, {FailureCause::OutputInUse, kTrack2File},
+         [] { fs::create_directory(kTrack2File); }},
+        {"another build running in this folder", kDiscRoot, {}, {FailureCause::AnotherBuildRuns},
+         [&] { otherBuild.emplace(); }},
         // The chooser found the disc a moment earlier; an image of the overlay alone is no image of it.
-        {"a drive root that can no longer be read", "Q:\\", {"md temp"}},
+        {"a drive root that cannot be read", "Q:\\", {}, {FailureCause::NoDisc, "Q:"}},
         // The tool takes temp\ whole; the folder is the user's.
-        {"a folder in temp", kDiscRoot, {"md temp"}, [] { fs::create_directories("temp/CDDA2"); }},
+        {"a folder in temp", kDiscRoot, {"md temp"}, {FailureCause::FolderInStaging, "temp\\CDDA2"},
+         [] { fs::create_directories("temp/CDDA2"); }},
     };
 #ifndef _WIN32
+    // The same folder through a link: the lock is met through the folder itself, not its name.
+    cases.push_back({"another build running in this folder named otherwise", kDiscRoot, {},
+                     {FailureCause::AnotherBuildRuns}, [&] {
+                         fs::create_directory_symlink(realFolder, "../" + fs::path(realFolder).filename().string() + "-link");
+                         const fs::path here = fs::current_path();
+                         fs::current_path(realFolder + "-link");
+                         otherBuild.emplace();
+                         fs::current_path(here);
+                         fs::remove(realFolder + "-link");
+                     }});
     // A stale file that stays in temp would go into the image.
-    cases.push_back({"a file in temp that cannot be removed", kDiscRoot, {"md temp"}, nullptr, "", {"temp/HELD.BIN", false}});
-    cases.push_back({"a file in temp whose name stays taken after its removal", kDiscRoot, {"md temp"}, nullptr, "",
-                     {"temp/HELD.BIN", true}});
+    cases.push_back({"a file in temp that cannot be removed", kDiscRoot, {"md temp"},
+                     {FailureCause::StagedFileHeld, "temp\\HELD.BIN"}, nullptr, "", {"temp/HELD.BIN", false}});
+    cases.push_back({"a file in temp whose name stays taken after its removal", kDiscRoot, {"md temp"},
+                     {FailureCause::StagedFileHeld, "temp\\HELD.BIN"}, nullptr, "", {"temp/HELD.BIN", true}});
+#else
+    // Windows creates over no hidden file, though it opens for update.
+    cases.push_back({"a hidden QX7.CUE", kDiscRoot, {}, {FailureCause::OutputHidden, kCueSheet}, [] {
+                         WriteFile(kCueSheet, Pattern(160, 1));
+                         SetFileAttributesA(kCueSheet, FILE_ATTRIBUTE_HIDDEN);
+                     }});
 #endif
     // Copy's file has its full size, so only the interpreter's status tells.
-    cases.push_back({"a console closed while a copy works", kDiscRoot, {"md temp", "copy disc\\*.b* temp"}, nullptr, "",
-                     {}, "copy disc\\*.b* temp"});
+    cases.push_back({"a console closed while a copy works", kDiscRoot, {"md temp", "copy disc\\*.b* temp"},
+                     {FailureCause::ConsoleClosed}, nullptr, "", {}, "copy disc\\*.b* temp"});
     WriteFile("disc/MAIN.BIN", Pattern(1000, 1));
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
@@ -371,24 +414,34 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRuns)
 #endif
         const bool userFolderInTemp = fs::is_directory("temp/CDDA2");
 
-        EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], testCase.driveRoot)));
+        const BuildResult result = Run(RequestFor(kDiscCatalogue[1], testCase.driveRoot));
         otherBuild.reset();
 #ifndef _WIN32
         g_heldFile = {};
-        // The holder may let go a moment later: the build waits for that, but not for ever.
+        // The holder may let go a moment later, and a disc just inserted may become ready: the
+        // build waits for that, but not for ever.
+        const unsigned long long waitedMs = g_pausedMicroseconds / 1000;
         if (testCase.held.path != nullptr)
-            EXPECT_TRUE(g_pausedMicroseconds > 8000000 && g_pausedMicroseconds < 15000000)
-                << "expected a wait of about 10 s for the name, found " << g_pausedMicroseconds / 1000 << " ms";
+            EXPECT_TRUE(waitedMs > 8000 && waitedMs < 15000) << "expected a wait of about 10 s for the name, found "
+                                                              << waitedMs << " ms";
+        if (testCase.expected.cause == FailureCause::NoDisc)
+            EXPECT_TRUE(waitedMs > 5000 && waitedMs <= 10000) << "expected a wait of 5 to 10 s for the disc, found "
+                                                               << waitedMs << " ms";
 #endif
 
+        EXPECT_EQ(result.failure.cause, testCase.expected.cause);
+        EXPECT_EQ(result.failure.subject, testCase.expected.subject);
+        EXPECT_EQ(result.earlierImage, EarlierImage::Unchanged);
         EXPECT_EQ(LinesOf(m_commands), testCase.commandsRun) << "commands run";
         EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
         EXPECT_FALSE(fs::is_regular_file(kPlaceholderOnDisk) || fs::is_regular_file(kTrack2File) ||
-                     fs::exists(kCueSheet))
+                     fs::exists(kCueSheet) != (testCase.expected.cause == FailureCause::OutputHidden))
             << "something was written";
         if (testCase.commandsRun.empty())
             EXPECT_FALSE(fs::exists("temp")) << "temp made";
         EXPECT_EQ(fs::is_directory("temp/CDDA2"), userFolderInTemp) << "the user's folder in temp";
+        fs::remove(kCueSheet);
+        EXPECT_FALSE(fs::exists(kBuildLockFile)) << "the lock file stayed";
     }
 }
 
@@ -399,12 +452,18 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
         int toolExitCode;
         bool earlierImage;
         std::size_t imageSize;  // 0: the tool writes nothing
+        BuildFailure expected;
+        EarlierImage earlierAfter;
     };
     const Case cases[] = {
-        {"the tool fails", 255, true, 0},
-        {"the tool ends well without an image", 0, false, 0},
+        {"the tool fails before it writes", 255, true, 0, {FailureCause::ImageToolFailed, "255"}, EarlierImage::Unchanged},
+        // A DLL it needs is missing: Windows' status for a program that could not start.
+        {"the tool fails after it began to write", static_cast<int>(0xC0000135u), true, 30000,
+         {FailureCause::ImageToolFailed, "0xC0000135"}, EarlierImage::Replaced},
+        {"the tool ends well without an image", 0, false, 0, {FailureCause::ImageIncomplete, kImage}, EarlierImage::None},
         // Its last buffer unwritten on a disk that filled just then.
-        {"the tool ends well with an image 20 KiB short", 0, false, 64 * 1024 - 20 * 1024},
+        {"the tool ends well with an image 20 KiB short", 0, true, 64 * 1024 - 20 * 1024,
+         {FailureCause::ImageIncomplete, kImage}, EarlierImage::Replaced},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
@@ -416,10 +475,14 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
             WriteFile(kImage, earlierImage);
         m_toolImage.resize(testCase.imageSize);
 
-        EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[2], kDiscRoot), testCase.toolExitCode, testCase.imageSize > 0));
+        const BuildResult result = Run(RequestFor(kDiscCatalogue[2], kDiscRoot), testCase.toolExitCode,
+                                       testCase.imageSize > 0);
 
+        EXPECT_EQ(result.failure.cause, testCase.expected.cause);
+        EXPECT_EQ(result.failure.subject, testCase.expected.subject);
+        EXPECT_EQ(result.earlierImage, testCase.earlierAfter);
         ASSERT_EQ(m_commands.size(), 12u) << "last command run: " << m_commands.back().line;
-        if (testCase.earlierImage)
+        if (testCase.earlierAfter == EarlierImage::Unchanged)
             EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
         else if (testCase.imageSize == 0)
             EXPECT_FALSE(fs::exists(kImage)) << "an image was created";
@@ -431,13 +494,31 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
 
 TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
 {
+#ifndef _WIN32
+    // A scanner opens the image the tool has just closed, without sharing, for a moment.
+    m_meanwhile = [](const std::string& line) {
+        if (line.rfind(kImageTool, 0) == 0)
+            g_heldFile = {kImage, false, 20};
+    };
+    g_pausedMicroseconds = 0;
+    EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)).Built()) << "a file held for a moment after the tool";
+    EXPECT_EQ(g_heldFile.refusalsBeforeLettingGo, 0) << "opens refused by the holder still to come";
+    EXPECT_GT(g_pausedMicroseconds, 0u) << "no wait for the held image";
+    g_heldFile = {};
+    fs::remove(kTrack2File);
+    fs::remove(kCueSheet);
+    m_commands.clear();
+#endif
     // A folder of the name, made while the tool runs, makes the open fail, as a file held by
-    // another program would.
+    // another program for good would.
+    WriteFile(kImage, Pattern(40000, 3));
     m_meanwhile = [](const std::string& line) {
         if (line.rfind(kImageTool, 0) == 0)
             fs::create_directory(kTrack2File);
     };
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)));
+    BuildResult result = Run(RequestFor(kDiscCatalogue[0], kDiscRoot));
+    EXPECT_EQ(result.failure.cause, FailureCause::Track2FileNotWritten);
+    EXPECT_EQ(result.earlierImage, EarlierImage::Replaced);
     EXPECT_EQ(ReadFile(kImage), ToolImage()) << "image stamped although the track-2 file failed";
     EXPECT_FALSE(fs::exists(kCueSheet));
     EXPECT_EQ(m_commands.size(), 12u);
@@ -449,7 +530,8 @@ TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
             fs::create_directory(kCueSheet);
     };
     m_commands.clear();
-    EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)));
+    result = Run(RequestFor(kDiscCatalogue[0], kDiscRoot));
+    EXPECT_EQ(result.failure.cause, FailureCause::CueSheetNotWritten);
     EXPECT_EQ(m_commands.size(), 12u) << "clean-up ran although the cue sheet failed";
     EXPECT_TRUE(fs::exists("temp"));
 }
@@ -461,11 +543,13 @@ TEST_F(BuildSequenceTest, PlaceholderThatCannotBeMadeOrGoesWhileTheToolRunsFails
         std::string when;  // the command during which it happens
         std::function<void()> happens;
         std::size_t commandsRun;
+        BuildFailure expected;
     };
     const Case cases[] = {
         {"a folder of its name made during the overlay copy", "copy disc\\*.t* temp",
-         [] { fs::create_directories(kPlaceholderOnDisk); }, 11},
-        {"the placeholder taken away while the tool runs", kImageTool, [] { fs::remove(kPlaceholderOnDisk); }, 12},
+         [] { fs::create_directories(kPlaceholderOnDisk); }, 11, {FailureCause::PlaceholderNotMade, "temp\\CDDA2"}},
+        {"the placeholder taken away while the tool runs", kImageTool, [] { fs::remove(kPlaceholderOnDisk); }, 12,
+         {FailureCause::StagedFileGone, "temp\\CDDA2"}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
@@ -475,7 +559,9 @@ TEST_F(BuildSequenceTest, PlaceholderThatCannotBeMadeOrGoesWhileTheToolRunsFails
             if (line.rfind(testCase.when, 0) == 0)
                 testCase.happens();
         };
-        EXPECT_FALSE(Run(RequestFor(kDiscCatalogue[1], kDiscRoot)));
+        const BuildResult result = Run(RequestFor(kDiscCatalogue[1], kDiscRoot));
+        EXPECT_EQ(result.failure.cause, testCase.expected.cause);
+        EXPECT_EQ(result.failure.subject, testCase.expected.subject);
         EXPECT_EQ(m_commands.size(), testCase.commandsRun) << "last command run: " << m_commands.back().line;
         EXPECT_FALSE(fs::exists(kTrack2File)) << "track-2 file written";
     }
@@ -519,7 +605,7 @@ TEST_F(BuildSequenceTest, NoCopyMeetsItsDestinationAndTheToolGetsExactlyThisDisc
             return 0;
         }
         return interpreter.Run(line);
-    }, m_workingFolder);
+    }, m_workingFolder).Built();
 #ifndef _WIN32
     g_heldFile = {};
 #endif
@@ -554,17 +640,19 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
         const char* what;
         std::string driveRoot;
         std::vector<std::pair<std::string, std::size_t>> staged;  // what the copies leave
-        bool complete;
+        BuildFailure expected;  // none: complete
     };
     std::vector<Case> cases = {
         {"a disc file passed over (unreadable)", kDiscRoot,
-         {{"BIG.BIN", 77}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
+         {{"BIG.BIN", 77}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, {FailureCause::FileNotCopied, "disc\\MOVIE.STR"}},
         {"a disc file cut short", kDiscRoot,
-         {{"BIG.BIN", 77}, {"MOVIE.STR", 4096}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
+         {{"BIG.BIN", 77}, {"MOVIE.STR", 4096}, {"Twin.dat", 20}, {"OVER.TXT", 12}},
+         {FailureCause::FileNotCopied, "disc\\MOVIE.STR"}},
         {"the disc's file where the overlay's should be", kDiscRoot,
-         {{"BIG.BIN", 5000}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, false},
+         {{"BIG.BIN", 5000}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}},
+         {FailureCause::FileNotCopied, "files\\s1\\BIG.BIN"}},
         {"an overlay file passed over", kDiscRoot,
-         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}}, false},
+         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}}, {FailureCause::FileNotCopied, "files\\s1\\OVER.TXT"}},
     };
 #ifndef _WIN32
     // Wine's _findnext reports every end of a listing as the normal one, so only here can a
@@ -574,11 +662,12 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
         WriteFile(std::string("damaged/") + name, Pattern(10, 1));
     // Every file staged: only the listing's failure may fail the build.
     cases.push_back({"a disc folder whose listing fails part-way", "damaged\\",
-                     {{"A.BIN", 10}, {"B.BIN", 10}, {"C.BIN", 10}, {"BIG.BIN", 77}, {"OVER.TXT", 12}}, false});
+                     {{"A.BIN", 10}, {"B.BIN", 10}, {"C.BIN", 10}, {"BIG.BIN", 77}, {"OVER.TXT", 12}},
+                     {FailureCause::SourceNotListed, "damaged\\"}});
 #endif
     // Last: it lets the tool replace the earlier image.
     cases.push_back({"every file whole, the overlay's in place of the disc's", kDiscRoot,
-                     {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, true});
+                     {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, {}});
 
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
@@ -587,7 +676,7 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
 #ifndef _WIN32
         g_unreadableEntry = "B.BIN";
 #endif
-        const bool built = RunBuild(RequestFor(kDiscCatalogue[0], testCase.driveRoot), [&](const std::string& line) {
+        const BuildResult result = RunBuild(RequestFor(kDiscCatalogue[0], testCase.driveRoot), [&](const std::string& line) {
             m_commands.push_back({line, false, false, false});
             if (line == "md temp")
                 fs::create_directory("temp");
@@ -602,8 +691,9 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
         g_unreadableEntry = nullptr;
 #endif
 
-        EXPECT_EQ(built, testCase.complete);
-        if (testCase.complete) {
+        EXPECT_EQ(result.failure.cause, testCase.expected.cause);
+        EXPECT_EQ(result.failure.subject, testCase.expected.subject);
+        if (!testCase.expected) {
             EXPECT_EQ(m_commands.size(), 14u) << "last command run: " << m_commands.back().line;
         } else {
             EXPECT_FALSE(ToolRan()) << "the image tool ran";
@@ -617,7 +707,7 @@ TEST_F(BuildSequenceTest, OverlayCodeIsReadAsAtMostTwoCharacters)
 {
     BuildRequest request = RequestFor(kDiscCatalogue[2], kDiscRoot);
     request.overlayCode[2] = 'x';  // a lost terminator must not run past the array
-    EXPECT_TRUE(Run(request));
+    EXPECT_TRUE(Run(request).Built());
     EXPECT_EQ(m_commands.at(10).line, "copy files\\s3\\*.??? temp");
 }
 
