@@ -58,8 +58,9 @@ bool MenuIsOpen()
 
 std::string WindowText(HWND window)
 {
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
+    // A failure message runs to several hundred characters.
+    std::string text(GetWindowTextLengthA(window) + 1, '\0');
+    text.resize(GetWindowTextA(window, &text[0], static_cast<int>(text.size())));
     return text;
 }
 
