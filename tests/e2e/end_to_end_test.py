@@ -8,13 +8,15 @@ KORVANTE_USER_DRIVER the driver.
 import os
 import shutil
 import sys
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from program_case import ProgramCase  # noqa: E402
 from wine_build import (  # noqa: E402
-    CDROM_DRIVE, DISCS, describe, expected_image_files, install_tool, make_working_folder, read, run_wine,
-    scratch_folder, write)
+    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, describe, expected_image_files, install_tool, make_disc, make_working_folder,
+    read, run_wine, scratch_folder, write)
 
 
 class EndToEnd(ProgramCase):
@@ -44,35 +46,53 @@ class EndToEnd(ProgramCase):
             os.remove(self.path("QX7.CUE"))
             os.mkdir(self.path("QX7.CUE"))
 
+        def set_attribute(attribute):
+            changed = run_wine(["attrib", attribute, "QX7.CUE"], cwd=self.folder)
+            self.assertEqual(changed.returncode, 0, f"attrib {attribute} QX7.CUE: {describe(changed)}")
+
+        def mode(name):  # a way the test's image tool misbehaves: (breaks, mends)
+            return lambda: write(self.path("data", name), b""), lambda: remove("data", name)
+
         before_md, after_tool = "before md temp", "after the image tool"
+        unchanged, replaced = "are unchanged.", "has been replaced"
         cases = [
             # (what, how to break the folder, how to mend it, a file another program holds meanwhile
-            # sharing reading only, when the build fails)
+            # sharing reading only, when the build fails, what the message says)
             ("no data\\mkisofs.exe", lambda: remove("data", "mkisofs.exe"), lambda: install_tool(self.folder), None,
-             before_md),
+             before_md, ["The image tool data\\mkisofs.exe is missing", unchanged]),
             ("sort list missing", lambda: os.rename(self.path("data", "qx7-2.txt"), self.path("kept")),
-             lambda: os.rename(self.path("kept"), self.path("data", "qx7-2.txt")), None, before_md),
+             lambda: os.rename(self.path("kept"), self.path("data", "qx7-2.txt")), None, before_md,
+             ["file-order list data\\qx7-2.txt is missing", unchanged]),
             ("boot-area file missing", lambda: os.rename(self.path("data", "qx72ip.bin"), self.path("kept")),
-             lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), None, before_md),
-            ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), None, before_md),
+             lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), None, before_md,
+             ["The boot-area file data\\qx72ip.bin is missing", unchanged]),
+            ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), None, before_md,
+             ["QX7.ISO cannot be replaced"]),
             ("QX7.CUE cannot be written", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), None,
-             before_md),
+             before_md, ["QX7.CUE cannot be replaced"]),
+            # Windows creates over no hidden file: refused before the tool could take the image.
+            ("QX7.CUE hidden", lambda: set_attribute("+h"), lambda: set_attribute("-h"), None, before_md,
+             ["QX7.CUE is a hidden or system file", unchanged]),
             # Windows holds a mounted image until Eject; a burning program or an emulator holds an open one.
-            ("QX7.ISO held open", None, None, "QX7.ISO", before_md),
-            ("QX7Track2.bin held open", None, None, "QX7Track2.bin", before_md),
+            ("QX7.ISO held open", None, None, "QX7.ISO", before_md, ["QX7.ISO cannot be replaced", unchanged]),
+            ("QX7Track2.bin held open", None, None, "QX7Track2.bin", before_md,
+             ["QX7Track2.bin cannot be replaced", unchanged]),
             # As a virus scanner that quarantines a file while the tool reads temp: the tool leaves
             # it out and still ends well.
             ("a staged file gone while the tool runs", lambda: write(self.path("data", "quarantine"), b"MUSIC.SND"),
-             lambda: remove("data", "quarantine"), None, after_tool),
+             lambda: remove("data", "quarantine"), None, after_tool,
+             ["temp\\MUSIC.SND went missing while the image tool worked", replaced]),
             # The tool ends well with its last buffer unwritten, on a disk that filled just then.
-            ("an image the tool left 20 KiB short", lambda: write(self.path("data", "short-image"), b""),
-             lambda: remove("data", "short-image"), None, after_tool),
+            ("an image the tool left 20 KiB short", *mode("short-image"), None, after_tool,
+             ["QX7.ISO is shorter than the image it describes", replaced]),
+            ("the tool failing after it wrote its image", *mode("fail-after-write"), None, after_tool,
+             ["data\\mkisofs.exe failed (exit status 1)", replaced]),
         ]
         # Each case starts as after a good build of disc 0: that folder is made once and copied.
         make_working_folder(self.folder)
         self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
         after_a_good_build = self.folder
-        for what, breaks, mends, held, fails in cases:
+        for what, breaks, mends, held, fails, says in cases:
             with self.subTest(what):
                 self.folder = scratch_folder("korvante-e2e-")
                 shutil.copytree(after_a_good_build, self.folder, symlinks=True, dirs_exist_ok=True)
@@ -91,10 +111,11 @@ class EndToEnd(ProgramCase):
                         mends()
 
                 held_steps = ["lock", held] if held else []
-                self.use_program("disc", 1, *held_steps, "make-cd", "pick", "F", "expect-failure",
-                                 *(["unlock"] if held else []),
-                                 "wait-file", "mended", "make-cd", "pick", "F", "expect-exit",
-                                 mend=check_then_mend)
+                transcript = self.use_program("disc", 1, *held_steps, "make-cd", "pick", "F", "expect-failure",
+                                              *(["unlock"] if held else []),
+                                              "wait-file", "mended", "make-cd", "pick", "F", "expect-exit",
+                                              mend=check_then_mend)
+                self.assert_message_says(transcript, *says)
 
                 self.assert_folder_holds_the_outputs_alone("working folder after the retry")
                 self.assert_good_build(1, "F")
@@ -107,13 +128,55 @@ class EndToEnd(ProgramCase):
         self.use_program("disc", 2, "make-cd", "pick", "E", "expect-exit")
         earlier = {name: read(self.path(name)) for name in ("QX7.ISO", "QX7.CUE", "QX7Track2.bin")}
 
-        self.use_program("disc", 3, "make-cd", "enter", "expect-failure",
-                         "make-cd", "pick", "H", "expect-failure",
-                         "make-cd", "escape", "close")
+        transcript = self.use_program("disc", 3, "make-cd", "enter", "expect-failure",
+                                      "make-cd", "pick", "H", "expect-failure",
+                                      "make-cd", "escape", "close")
 
+        self.assert_message_says(transcript, "No drive was chosen.", "Drive H: holds no disc", "are unchanged.")
         for name, content in earlier.items():
             self.assertEqual(read(self.path(name)), content, f"{name} changed by the failed tries")
         self.assertFalse(os.path.exists(self.path("temp")), "temp made although nothing was built")
+
+        # A disc just put in: the drive answers "not ready" until its folder appears, 3 s after
+        # the build has begun (the build's lock file tells when), and the build waits for it.
+        disc = os.path.join(self.folder, "disc-put-in")
+        make_disc(disc, "H")
+
+        def put_the_disc_in():
+            deadline = time.monotonic() + 120
+            while not os.path.exists(self.path("QX7.LCK")) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(3)
+            os.rename(disc, os.path.join(self.folder, "no-disc"))
+
+        putting_in = threading.Thread(target=put_the_disc_in)
+        putting_in.start()
+        self.use_program("disc", 3, "make-cd", "pick", "H", "expect-exit")
+        putting_in.join()
+        shutil.rmtree(os.path.join(self.folder, "no-disc"))
+        self.assert_good_build(3, "H")
+
+    def test_image_held_a_moment_after_the_tool_and_longer_than_its_volume_is_made(self):
+        # A scanner holds QX7.ISO without sharing for 3 s once the tool has ended, and the
+        # tool wrote 5 KiB past its volume, as some builds do: waited for, and whole.
+        make_working_folder(self.folder)
+        for name in ("hold-image", "long-image"):
+            write(self.path("data", name), b"")
+
+        self.use_program("disc", 2, "make-cd", "pick", "E", "expect-exit")
+
+        image = read(self.path("QX7.ISO"))
+        self.assert_same_bytes(image[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
+                               "system area of QX7.ISO against data/qx72ip.bin")
+        volume_blocks = int.from_bytes(image[0x8050:0x8054], "little")
+        self.assertEqual(len(image), volume_blocks * 2048 + 5 * 1024, "QX7.ISO's length against its volume")
+        self.assert_image_holds(expected_image_files("E", DISCS[2][1]))
+
+    def assert_message_says(self, transcript, *parts):
+        said = [line for line in transcript.splitlines() if line.startswith("ok: message")]
+        for part in parts:
+            self.assertTrue(any(part in line for line in said), f"expected a message saying {part!r}; it said:\n" +
+                            "\n".join(said))
 
     def test_stale_temp_adds_nothing_to_the_next_good_run(self):
         make_working_folder(self.folder)
@@ -131,9 +194,10 @@ class EndToEnd(ProgramCase):
             self.assertFalse(os.path.exists(self.path("QX7.ISO")), "an image made with a folder in temp")
             os.rmdir(self.path("temp", "CDDA2"))
 
-        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-failure",
-                         "wait-file", "mended", "make-cd", "pick", "E", "expect-exit", mend=check_then_mend)
+        transcript = self.use_program("disc", 0, "make-cd", "pick", "E", "expect-failure",
+                                      "wait-file", "mended", "make-cd", "pick", "E", "expect-exit", mend=check_then_mend)
 
+        self.assert_message_says(transcript, "The folder temp\\CDDA2 is in the way")
         self.assertFalse(os.path.exists(self.path("temp")), "temp left behind")
         self.assert_image_holds(expected_image_files("E", "s1"))
 

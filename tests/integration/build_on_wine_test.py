@@ -95,22 +95,19 @@ class BuildUnderWine(WineBuildCase):
                 # Disc files from this drive only; the overlay's copy of LEVEL1.DAT replaced the disc's.
                 self.assert_good_build(disc, drive)
 
-    def test_drive_without_a_disc_fails_before_the_tool_and_keeps_an_earlier_image(self):
-        # A CD-ROM drive on a folder that does not exist is a drive with no disc in it: the build
-        # finds the drive's root unreadable and stops before the first copy, so neither a copy
-        # nor the image tool runs.
-        defined = run_wine([CDROM_DRIVE, "define", "H", os.path.join(self.folder, "no-disc")])
-        self.addCleanup(run_wine, [CDROM_DRIVE, "remove", "H"])
-        self.assertEqual(defined.returncode, 0, f"cdrom_drive define H: {describe(defined)}")
+    def test_drive_that_is_gone_fails_before_the_first_copy_and_keeps_an_earlier_image(self):
+        # A drive letter that names no drive (a USB drive pulled out since it was chosen) is not
+        # waited for as a disc spinning up is: the build stops at once, before md temp. The
+        # end-to-end suite plays the drive without a disc.
         make_working_folder(self.folder)
         self.assert_build_succeeds(0, "E")
         earlier_image = read(self.path("QX7.ISO"))
 
-        result = self.build(2, "H")
+        result = self.build(2, "Q")
 
-        self.assertEqual(result.returncode, 1, f"build from a drive without a disc: {describe(result)}")
+        self.assertEqual(result.returncode, 1, f"build from a drive that is gone: {describe(result)}")
         self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image, "earlier QX7.ISO after the failed build")
-        self.assertTrue(os.path.isdir(self.path("temp")), "temp removed after the failed build")
+        self.assertFalse(os.path.exists(self.path("temp")), "temp made for a drive that is gone")
 
     def test_missing_image_tool_fails_before_anything_is_staged(self):
         make_working_folder(self.folder, with_tool=False)

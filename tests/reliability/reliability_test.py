@@ -69,6 +69,12 @@ class Reliability(ProgramCase):
         folder = self.folder
         self.addCleanup(lambda: run(["umount", folder]).returncode == 0 or run(["umount", "-l", folder]))
 
+    def assert_message_says(self, transcript, *parts):
+        said = [line for line in transcript.splitlines() if line.startswith("ok: message")]
+        for part in parts:
+            self.assertTrue(any(part in line for line in said), f"expected a message saying {part!r}; it said:\n" +
+                            "\n".join(said))
+
     def define_drive(self, letter, folder):
         defined = run_wine([CDROM_DRIVE, "define", letter, folder])
         self.addCleanup(run_wine, [CDROM_DRIVE, "remove", letter])
@@ -107,13 +113,15 @@ class MachineFailures(Reliability):
 
         # The tool and the silent track's writer first truncate their earlier files, which would
         # free room again: the later cases start without earlier outputs.
-        # (where the disk fills, drive, bytes left free before the build, earlier outputs kept)
+        # (where the disk fills, drive, bytes left free before the build, earlier outputs kept, what
+        # the message says)
         cases = [
-            ("while copying", "G", 3 * MIB, True),
-            ("while the image tool writes", "G", os.path.getsize(big) + 1 * MIB, False),
-            ("while the silent track is written", "F", image_size + 1 * MIB, False),
+            ("while copying", "G", 3 * MIB, True, ["G:\\BIG.BIN was not copied whole", "are unchanged."]),
+            ("while the image tool writes", "G", os.path.getsize(big) + 1 * MIB, False, ["mkisofs.exe failed"]),
+            ("while the silent track is written", "F", image_size + 1 * MIB, False,
+             ["The silent track QX7Track2.bin could not be written"]),
         ]
-        for where, drive, leave_free, earlier_kept in cases:
+        for where, drive, leave_free, earlier_kept, says in cases:
             with self.subTest(where):
                 disc = 1
                 shutil.rmtree(self.path("temp"), ignore_errors=True)
@@ -129,9 +137,10 @@ class MachineFailures(Reliability):
                                                f"earlier QX7.ISO after the disk filled {where}")
                     os.remove(self.path("filler"))
 
-                self.use_program("disc", disc, "make-cd", "pick", drive, "expect-failure",
-                                 "wait-file", "mended", "make-cd", "pick", drive, "expect-exit",
-                                 mend=check_then_mend)
+                transcript = self.use_program("disc", disc, "make-cd", "pick", drive, "expect-failure",
+                                              "wait-file", "mended", "make-cd", "pick", drive, "expect-exit",
+                                              mend=check_then_mend)
+                self.assert_message_says(transcript, *says)
 
                 if drive == "F":
                     self.assert_good_build(disc, drive)
@@ -158,8 +167,10 @@ class MachineFailures(Reliability):
             remounted = run(["mount", "-o", "remount,rw,bind", self.folder])
             self.assertEqual(remounted.returncode, 0, f"remount read-write: {describe(remounted)}")
 
-        self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure",
-                         "wait-file", "mended", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
+        transcript = self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure",
+                                      "wait-file", "mended", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
+        self.assert_message_says(transcript, "may not create files in this folder: it could not make QX7.LCK",
+                                 "are unchanged.")
         self.assert_good_build(1, "F")
 
     def test_comspec_naming_no_program_is_a_failure_not_a_success(self):
@@ -232,6 +243,7 @@ class DiscFailures(Reliability):
         if not checked:
             self.assert_failed_keeping(earlier, damage, view.log()[logged:], transcript)
         self.assertEqual(code, 0, f"using the program after the failure from damage \"{damage}\":\n{transcript}")
+        return transcript
 
     def test_unopenable_file_fails_keeping_the_earlier_image_and_a_retry_once_it_reads_succeeds(self):
         view = self.damaged_disc("G")
@@ -239,9 +251,10 @@ class DiscFailures(Reliability):
         self.earlier_image_from_the_healthy_view()
 
         # A staged file that no overlay file replaces: without it the image lacks its content.
-        self.fail_from_damaged_disc(view, "unopenable MUSIC.SND",
-                                    "wait-file", "mended", "make-cd", "pick", "G", "expect-exit",
-                                    mend=lambda: view.damage("healthy"))
+        transcript = self.fail_from_damaged_disc(view, "unopenable MUSIC.SND",
+                                                 "wait-file", "mended", "make-cd", "pick", "G", "expect-exit",
+                                                 mend=lambda: view.damage("healthy"))
+        self.assert_message_says(transcript, "G:\\MUSIC.SND was not copied whole", "are unchanged.")
 
         self.assert_good_build(0, "G")
 
@@ -254,7 +267,8 @@ class DiscFailures(Reliability):
             with self.subTest(damage):
                 # Files staged by the case before would stand in for those the disc no longer gives.
                 shutil.rmtree(self.path("temp"), ignore_errors=True)
-                self.fail_from_damaged_disc(view, damage, "close")
+                transcript = self.fail_from_damaged_disc(view, damage, "close")
+                self.assert_message_says(transcript, "are unchanged.")
 
 
 class WorkingFolderFailures(Reliability):
@@ -310,8 +324,11 @@ class WorkingFolderFailures(Reliability):
                 view.damage("healthy")
 
         tries = ["make-cd", "pick", "F", "expect-failure"]
-        self.use_program("disc", 0, *tries, "wait-file", "mended", *tries, "wait-file", "mended-2", *tries,
-                         "wait-file", "mended-3", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
+        transcript = self.use_program("disc", 0, *tries, "wait-file", "mended", *tries, "wait-file", "mended-2", *tries,
+                                      "wait-file", "mended-3", "make-cd", "pick", "F", "expect-exit",
+                                      mend=check_then_mend)
+        self.assert_message_says(transcript, "The boot-area file data\\qx72ip.bin cannot be read to its end",
+                                 "file-order list data\\qx7-1.txt cannot be read to its end", "are unchanged.")
 
         image = self.path("QX7.ISO")
         self.assert_same_bytes(read(image)[:BOOT_AREA_SIZE],
@@ -321,7 +338,7 @@ class WorkingFolderFailures(Reliability):
         self.assert_extents_follow_weights(image_extents(image), DISCS[0][2])
         self.assert_image_is_sound(image)
 
-    def test_second_program_in_the_same_folder_is_refused_while_the_first_builds(self):
+    def test_second_program_in_the_same_folder_by_another_drive_letter_is_refused_while_the_first_builds(self):
         make_working_folder(self.folder)
         # The first build waits at the image tool with its disc staged, as long as the test needs.
         write(self.path("data", "tool-waits"), b"")
@@ -337,8 +354,18 @@ class WorkingFolderFailures(Reliability):
             time.sleep(0.05)
         self.assertTrue(os.path.exists(self.path("temp", "CDDA2")), f"the first build at its image tool: {first}")
         staged = folder_state(self.path("temp"))
+        # The second program reaches the folder through another spelling, drive K: (a subst drive
+        # or a mapped letter on Windows): Wine names the current folder of a program started from
+        # it by the new letter from now on, while the first keeps its Z:\ path.
+        second_letter = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "k:")
+        os.symlink(self.folder, second_letter)
+        self.addCleanup(os.remove, second_letter)
+        spelled = run_wine(["cmd", "/c", "cd"], cwd=self.folder)
+        self.assertTrue(spelled.stdout.decode(errors="replace").strip().upper().startswith("K:"),
+                        f"the folder as a program started there now sees it: {describe(spelled)}")
 
-        self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure", "close")
+        transcript = self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure", "close")
+        self.assert_message_says(transcript, "Another copy of KORVANTE 2 is making an image in this folder")
 
         self.assertEqual(folder_state(self.path("temp")), staged, "the first build's temp after the second's try")
         os.remove(self.path("data", "tool-waits"))

@@ -108,10 +108,53 @@ int Fail(const char* message)
     return 127;
 }
 
+constexpr char kHoldImageFile[] = "data\\hold-image";
+constexpr char kHoldingFlag[] = "--hold-image";
+constexpr DWORD kHoldMs = 3000;
+
+// As a scanner or a backup agent that opens the image the tool has just closed: a second copy
+// of the shim holds QX7.ISO without sharing for 3 s after this one has ended. This one ends
+// only once the image is held.
+void HandImageToAHolder()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string commandLine = Quoted(self) + " " + kHoldingFlag;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const DWORD started = GetTickCount();
+    for (;;) {
+        HANDLE probe = CreateFileA("QX7.ISO", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+        if (probe == INVALID_HANDLE_VALUE || GetTickCount() - started > kToolTimeoutMs)
+            return;
+        CloseHandle(probe);
+        Sleep(kPollIntervalMs);
+    }
+}
+
+int HoldImage()
+{
+    HANDLE image = CreateFileA("QX7.ISO", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (image == INVALID_HANDLE_VALUE)
+        return 1;
+    Sleep(kHoldMs);
+    CloseHandle(image);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == kHoldingFlag)
+        return HoldImage();
+
     const std::string script = FolderOfThisProgram() + "genisoimage.sh";
     if (GetFileAttributesA(script.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Fail("genisoimage.sh is missing beside mkisofs.exe");
@@ -167,5 +210,7 @@ int main(int argc, char** argv)
     _setmode(_fileno(stderr), _O_BINARY);
     std::fwrite(toolOutput.data(), 1, toolOutput.size(), stdout);
     std::fwrite(toolErrors.data(), 1, toolErrors.size(), stderr);
+    if (exitCode == 0 && GetFileAttributesA(kHoldImageFile) != INVALID_FILE_ATTRIBUTES)
+        HandImageToAHolder();
     return exitCode;
 }
