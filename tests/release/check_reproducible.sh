@@ -16,12 +16,20 @@ if [ -z "$release_commands" ]; then
   exit 1
 fi
 
-zips=()
-for copy in "$scratch/a/KORVANTE" "$scratch/b/elsewhere/korvante-2"; do
+# The two copies build side by side: each spends much of its time in steps of one thread.
+copies=("$scratch/a/KORVANTE" "$scratch/b/elsewhere/korvante-2")
+builds=()
+for copy in "${copies[@]}"; do
   mkdir -p "$copy"
   (cd "$source_dir" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$copy"
   echo "== release commands in $copy"
-  (cd "$copy" && bash -euo pipefail -c "$release_commands") > "$copy.log" 2>&1 ||
+  (cd "$copy" && bash -euo pipefail -c "$release_commands") > "$copy.log" 2>&1 &
+  builds+=($!)
+done
+zips=()
+for i in "${!copies[@]}"; do
+  copy=${copies[$i]}
+  wait "${builds[$i]}" ||
     { cat "$copy.log"; echo "FAILED: the release commands ended with an error in $copy"; exit 1; }
   zip=$(find "$copy/out" -maxdepth 2 -name 'KORVANTE2-*-win32.zip')
   [ -n "$zip" ] || { echo "FAILED: expected KORVANTE2-*-win32.zip under $copy/out, found none"; exit 1; }
