@@ -5,7 +5,6 @@
 #include "build/file_search.h"
 #include "build/file_stream.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -172,12 +172,6 @@ class EndToEnd(ProgramCase):
         self.assertEqual(len(image), volume_blocks * 2048 + 5 * 1024, "QX7.ISO's length against its volume")
         self.assert_image_holds(expected_image_files("E", DISCS[2][1]))
 
-    def assert_message_says(self, transcript, *parts):
-        said = [line for line in transcript.splitlines() if line.startswith("ok: message")]
-        for part in parts:
-            self.assertTrue(any(part in line for line in said), f"expected a message saying {part!r}; it said:\n" +
-                            "\n".join(said))
-
     def test_stale_temp_adds_nothing_to_the_next_good_run(self):
         make_working_folder(self.folder)
         os.mkdir(self.path("temp"))

@@ -69,12 +69,6 @@ class Reliability(ProgramCase):
         folder = self.folder
         self.addCleanup(lambda: run(["umount", folder]).returncode == 0 or run(["umount", "-l", folder]))
 
-    def assert_message_says(self, transcript, *parts):
-        said = [line for line in transcript.splitlines() if line.startswith("ok: message")]
-        for part in parts:
-            self.assertTrue(any(part in line for line in said), f"expected a message saying {part!r}; it said:\n" +
-                            "\n".join(said))
-
     def define_drive(self, letter, folder):
         defined = run_wine([CDROM_DRIVE, "define", letter, folder])
         self.addCleanup(run_wine, [CDROM_DRIVE, "remove", letter])

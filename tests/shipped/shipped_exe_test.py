@@ -50,10 +50,14 @@ class ShippedExe(ProgramCase):
                 self.assert_same_bytes(read(self.path(name)), content, f"earlier {name} after failure {3 - len(mends)}")
             mends.pop(0)()
 
-        self.use_program("disc", 0, "make-cd", "type-pick", "E", "expect-failure",
-                         "wait-file", "mended", "make-cd", "type-pick", "E", "expect-failure",
-                         "wait-file", "mended-2", "disc", 3, "make-cd", "hold", "temp\\MAIN.BIN", 5000,
-                         "type-pick", "F", "expect-exit", env=[CLOSED_CONSOLE_COMSPEC], mend=check_then_mend)
+        transcript = self.use_program("disc", 0, "make-cd", "type-pick", "E", "expect-failure",
+                                      "wait-file", "mended", "make-cd", "type-pick", "E", "expect-failure",
+                                      "wait-file", "mended-2", "disc", 3, "make-cd", "hold", "temp\\MAIN.BIN", 5000,
+                                      "type-pick", "F", "expect-exit", env=[CLOSED_CONSOLE_COMSPEC],
+                                      mend=check_then_mend)
+
+        self.assert_message_says(transcript, "The image tool data\\mkisofs.exe is missing",
+                                 "A console window was closed", "are unchanged.")
 
         self.assert_same_names(os.listdir(self.folder), ["QX7.CUE", "QX7.ISO", "QX7Track2.bin", "data", "files"],
                                "working folder after the retry")

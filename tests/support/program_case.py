@@ -48,6 +48,13 @@ class ProgramCase(WineBuildCase):
             os.remove(mark)
         return driver.returncode, transcript
 
+    def assert_message_says(self, transcript, *parts):
+        """Each part stands in one of the failure messages the driver reported."""
+        said = [line for line in transcript.splitlines() if line.startswith("ok: message")]
+        for part in parts:
+            self.assertTrue(any(part in line for line in said), f"expected a message saying {part!r}; it said:\n" +
+                            "\n".join(said))
+
     def use_program(self, *steps, **options):
         code, transcript = self.play(*steps, **options)
         self.assertEqual(code, 0, f"using the program: {' '.join(map(str, steps))}\n{transcript}")

@@ -202,4 +202,8 @@ TEST_F(DriveChooser, FailedBuildOfAChosenDriveSaysWhyNamingTheFileInTheCodePage)
               "CD IMAGE NOT CREATED\n\nD:\\??.TXT was not copied whole: the disc may be scratched or was taken out, or "
               "the disk is full. Clean the disc or make room on the disk, then try again.\n\n"
               "Your earlier QX7.ISO, QX7Track2.bin and QX7.CUE are unchanged."});
+    const RECT boxRect = WindowRect(box);
+    EXPECT_TRUE(boxRect.right - boxRect.left <= 1024 && boxRect.bottom - boxRect.top <= 768)
+        << "expected the box to fit a 1024x768 screen, found " << boxRect.right - boxRect.left << "x"
+        << boxRect.bottom - boxRect.top;
 }
