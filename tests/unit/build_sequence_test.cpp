@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,18 @@ extern "C" FILE* fopen(const char* path, const char* mode)
     return nullptr;
 }
 #endif
+
+// A cause and the fate of the earlier image, shown in a failed assertion by their place in
+// build_result.h.
+void PrintTo(FailureCause cause, std::ostream* out)
+{
+    *out << "FailureCause #" << static_cast<int>(cause);
+}
+
+void PrintTo(EarlierImage earlier, std::ostream* out)
+{
+    *out << "EarlierImage #" << static_cast<int>(earlier);
+}
 
 namespace fs = std::filesystem;
 
