@@ -24,6 +24,8 @@ class ProgramCase(WineBuildCase):
         driver with (where Wine reads its own settings, such as WINEDLLOVERRIDES). Each time the
         driver reports the failure message, mend runs while the program waits, and then the file
         "mended" (the first time) or "mended-N" (the Nth) tells the driver's wait-file step."""
+        # The driver prints the program's messages in the ANSI code page: a name outside ASCII
+        # must not end the test while it reads them.
         args = ["timeout", "-k", "5", str(PROGRAM_TIMEOUT), WINE, USER_DRIVER]
         for setting in env:
             args += ["-e", setting]
@@ -32,7 +34,8 @@ class ProgramCase(WineBuildCase):
         transcript = ""
         marks = []
         with subprocess.Popen(args, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True, env={**os.environ, **(unix_env or {})}) as driver:
+                              stderr=subprocess.STDOUT, text=True, errors="replace",
+                              env={**os.environ, **(unix_env or {})}) as driver:
             try:
                 for line in driver.stdout:
                     transcript += line
