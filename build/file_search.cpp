@@ -68,7 +68,8 @@ bool FolderBecomesReadable(const std::string& path)
 
 bool IsReadableFolder(std::string path)
 {
-    // The runtime's stat takes a drive root only with its separator, any other folder only without.
+    // A drive root is named with its separator (E: alone is the current folder on E:); other
+    // folders without, as the stand-in's stat wants them.
     const bool driveRoot = path.size() == 3 && path[1] == ':';
     if (!driveRoot && path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
