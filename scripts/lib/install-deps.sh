@@ -26,6 +26,13 @@ korvante_install_packages() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  $sudo apt-get update -q
+  # A mirror caught mid-sync fails one index for a minute or so; the install below still
+  # fails where a package is really not to be had.
+  local try
+  for try in 1 2 3; do
+    $sudo apt-get update -q && break
+    [ $try -eq 3 ] && echo "== apt-get update failed three times; installing from the lists it has" >&2
+    [ $try -eq 3 ] || sleep 20
+  done
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
