@@ -34,5 +34,9 @@ korvante_install_packages() {
     [ $try -eq 3 ] && echo "== apt-get update failed three times; installing from the lists it has" >&2
     [ $try -eq 3 ] || sleep 20
   done
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends)
+  # With one architecture's security index missing, its packages and the other's no longer pair
+  # (multiarch libraries must be the same version in both): the release's own versions do.
+  $sudo "${install[@]}" "${missing[@]}" ||
+    $sudo "${install[@]}" -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${missing[@]}"
 }
