@@ -9,17 +9,21 @@
 #include <cerrno>
 
 // The stand-in locks the file with flock; each lock is an open file description of its own, so
-// a second build meets the first even in the same process, as it does on Windows.
-BuildLock::BuildLock() : m_handle(open(kBuildLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+// a second build meets the first even in the same process, as it does on Windows. Without
+// close-on-exec the commands share the description, and with it the lock, as they inherit the
+// handle on Windows.
+bool BuildLock::TryTake(bool& heldByAnother)
 {
-    if (m_handle < 0) {
-        m_state = State::CannotBeMade;
-    } else if (flock(static_cast<int>(m_handle), LOCK_EX | LOCK_NB) == 0) {
-        m_state = State::Taken;
-    } else {
-        m_state = errno == EWOULDBLOCK ? State::HeldByAnotherBuild : State::CannotBeMade;
-        close(static_cast<int>(m_handle));
-    }
+    const int file = open(kBuildLockFile, O_RDWR | O_CREAT, 0644);
+    m_handle = file;
+    heldByAnother = false;
+    if (file < 0)
+        return false;
+    if (flock(file, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    heldByAnother = errno == EWOULDBLOCK;
+    close(file);
+    return false;
 }
 
 BuildLock::~BuildLock()
