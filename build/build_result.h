@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 // Why a build made no image: each cause is the check of its own that found it, so that the
 // user is told what to mend. The subject is the file, folder, drive or status it concerns.
@@ -9,29 +10,39 @@ enum class FailureCause {
     None,
     // Found before the first copy.
     AnotherBuildRuns,
+    LockFileInTheWay,        // subject: the lock file, a folder or a file the program cannot open
     FolderNotWritable,       // subject: the lock file the build could not create
     NoDriveChosen,
+    NoCdDrive,               // the chooser listed no drive
     NetworkFolder,           // subject: the working folder
     BootAreaFileMissing,
     BootAreaFileUnreadable,
     SortListMissing,         // subject: the chosen disc's list
     SortListUnreadable,      // subject: the chosen disc's list
     ImageToolMissing,
+    OutputIsFolder,          // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     OutputHidden,            // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     OutputInUse,             // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     NoDisc,                  // subject: the drive, such as E:
     // Found while the disc and the overlay are staged.
+    InterpreterNotStarted,
     StagingFolderUnusable,
     FolderInStaging,         // subject: the folder in temp
     StagedFileHeld,          // subject: the file in temp
-    SourceNotListed,         // subject: the drive or the overlay folder
+    DiscNotListed,           // subject: the drive's root
+    OverlayNotListed,        // subject: the overlay folder
     ConsoleClosed,
-    FileNotCopied,           // subject: the file on the disc or in the overlay folder
+    DiscFileNotCopied,       // subject: the file on the disc
+    OverlayFileNotCopied,    // subject: the file in the overlay folder
     PlaceholderNotMade,
     // Found at the image tool and after it.
     ImageToolFailed,         // subject: its exit status
+    ImageToolInterrupted,    // its console closed, or Ctrl+C or Ctrl+Break pressed in it
+    ImageNotWritten,         // the tool ended well and left the earlier QX7.ISO as it was
+    ImageMissing,            // the tool ended well and left no QX7.ISO
     StagedFileGone,          // subject: the file in temp
-    ImageIncomplete,
+    ImageHeld,               // another program held QX7.ISO past the wait
+    ImageIncomplete,         // shorter than its volume
     Track2FileNotWritten,
     BootAreaNotWritten,
     CueSheetNotWritten,
@@ -51,7 +62,7 @@ struct BuildFailure {
 
 // What a failed build left of the QX7.ISO, QX7Track2.bin and QX7.CUE that stood there before it.
 enum class EarlierImage {
-    None,       // there were none
+    None,       // nothing to tell: there were none, or another build is replacing them
     Unchanged,
     Replaced,   // the image tool or a writer has written over them
 };
@@ -59,6 +70,7 @@ enum class EarlierImage {
 struct BuildResult {
     BuildFailure failure;
     EarlierImage earlierImage = EarlierImage::None;
+    std::vector<std::string> earlierOutputs;  // those of QX7.ISO, QX7Track2.bin and QX7.CUE that stood there
 
     bool Built() const { return !failure; }
 };

@@ -42,6 +42,8 @@ BuildFailure CheckLock(const BuildLock& lock)
         return {};
     case BuildLock::State::HeldByAnotherBuild:
         return {FailureCause::AnotherBuildRuns};
+    case BuildLock::State::InTheWay:
+        return {FailureCause::LockFileInTheWay, kBuildLockFile};
     case BuildLock::State::CannotBeMade:
         break;
     }
@@ -96,17 +98,20 @@ BuildFailure CheckImageTool()
 // An earlier output that cannot be written (Windows holds a mounted QX7.ISO until Eject, a
 // burning program or an emulator holds an open image, the file is read-only or in a protected
 // folder) would fail the build only after the image tool had replaced the earlier image.
-// Opening it for update changes nothing, and one that is not there is not made. Windows also
-// refuses to create over a hidden or system file, which opens for update all the same.
+// Opening it for update changes nothing, and one that is not there is not made; a scanner
+// holding it for a moment is waited for. Windows also refuses to create
+// over a hidden or system file, which opens for update all the same.
 BuildFailure CheckEarlierOutputs()
 {
     for (const char* output : {kImage, kTrack2File, kCueSheet}) {
         const PathInfo info = Inspect(output);
         if (info.kind == PathInfo::Kind::Free)
             continue;
+        if (info.kind == PathInfo::Kind::Folder)
+            return {FailureCause::OutputIsFolder, output};
         if (info.hidden)
             return {FailureCause::OutputHidden, output};
-        if (!FileStream(output, "r+b").IsOpen())
+        if (!FileStream(output, "r+b", FileStream::WhileHeld::AskAMoment).IsOpen())
             return {FailureCause::OutputInUse, output};
     }
     return {};
@@ -159,35 +164,45 @@ public:
     EarlierOutputs() : m_image(Inspect(kImage))
     {
         for (const char* output : {kImage, kTrack2File, kCueSheet})
-            m_anyThere = m_anyThere || Inspect(output).kind != PathInfo::Kind::Free;
+            if (Inspect(output).kind == PathInfo::Kind::File)
+                m_there.push_back(output);
     }
 
     // A failure before the image tool ran: nothing of the earlier image was written.
-    BuildResult Kept(BuildFailure failure) const { return {std::move(failure), Earlier(false)}; }
+    BuildResult Kept(BuildFailure failure) const
+    {
+        // The build that holds the folder is replacing the earlier image: "unchanged" would
+        // not stay true.
+        if (failure.cause == FailureCause::AnotherBuildRuns)
+            return {std::move(failure), EarlierImage::None, {}};
+        return Told(std::move(failure), false);
+    }
 
     // A failure after the image tool: it replaced the image if it wrote to it at all (one that
     // fails before it opens its output leaves the earlier one).
-    BuildResult AfterImageTool(BuildFailure failure) const
-    {
-        const PathInfo image = Inspect(kImage);
-        const bool written = image.kind != m_image.kind || image.size != m_image.size ||
-                             image.modified != m_image.modified;
-        return {std::move(failure), Earlier(written)};
-    }
+    BuildResult AfterImageTool(BuildFailure failure) const { return Told(std::move(failure), !ImageUnchanged()); }
 
     // A failure once a writer has begun: the image it finishes is not the earlier one.
-    BuildResult Replaced(BuildFailure failure) const { return {std::move(failure), Earlier(true)}; }
+    BuildResult Replaced(BuildFailure failure) const { return Told(std::move(failure), true); }
+
+    // Whether QX7.ISO stands as it stood when the build began: of the same kind, size and last
+    // write, or missing then and now.
+    bool ImageUnchanged() const
+    {
+        const PathInfo image = Inspect(kImage);
+        return image.kind == m_image.kind && image.size == m_image.size && image.modified == m_image.modified;
+    }
 
 private:
-    EarlierImage Earlier(bool written) const
+    BuildResult Told(BuildFailure failure, bool written) const
     {
-        if (!m_anyThere)
-            return EarlierImage::None;
-        return written ? EarlierImage::Replaced : EarlierImage::Unchanged;
+        if (m_there.empty())
+            return {std::move(failure), EarlierImage::None, {}};
+        return {std::move(failure), written ? EarlierImage::Replaced : EarlierImage::Unchanged, m_there};
     }
 
     PathInfo m_image;
-    bool m_anyThere = false;
+    std::vector<std::string> m_there;
 };
 
 // An exit status as a person reads it: a program's own code in decimal, a Windows status such
@@ -210,15 +225,72 @@ bool CreatePlaceholder(const std::string& stagingFolder)
     return placeholder.Close();
 }
 
+// The runtime's system() answers -1 when no interpreter starts: COMSPEC names no program, or a
+// policy (AppLocker, Software Restriction Policies) blocks cmd.exe. md, copy and the image tool
+// never answer it themselves once they have started.
+constexpr int kNoInterpreter = -1;
+// A console window closed, or Ctrl+C or Ctrl+Break pressed in it, ends its programs so.
+constexpr int kControlCExit = static_cast<int>(0xC000013Au);
+
 // Windows' copy gives each destination its source's full size before it writes the data. A
 // console closed (or Ctrl+Break pressed) while copy works ends cmd with STATUS_CONTROL_C_EXIT
 // before copy can delete its partial file, so the staging check would take a file whose tail
 // is zeros for a whole one. Every status of an interpreter that did not end by itself is
-// negative as an int (an NTSTATUS error), and so is -1 for one that never started; copy's own
-// statuses are 0 and 1.
-bool InterpreterEndedByItself(int status)
+// negative as an int (an NTSTATUS error); copy's own statuses are 0 and 1.
+BuildFailure CopyEndedByItself(int status)
 {
-    return status >= 0;
+    if (status == kNoInterpreter)
+        return {FailureCause::InterpreterNotStarted};
+    if (status < 0)
+        return {FailureCause::ConsoleClosed};
+    return {};
+}
+
+// md's own failure (a temp already there) is no failure of the build; an interpreter that does
+// not start would fail every command after it.
+BuildFailure InterpreterStarted(int status)
+{
+    if (status == kNoInterpreter)
+        return {FailureCause::InterpreterNotStarted};
+    return {};
+}
+
+// A tool that failed may have left nothing, or a partial image; one stopped by its console
+// window is told as such, since the user did it and can leave it be.
+BuildFailure ImageToolEndedWell(int status)
+{
+    if (status == kControlCExit)
+        return {FailureCause::ImageToolInterrupted};
+    if (status != 0)
+        return {FailureCause::ImageToolFailed, StatusText(status)};
+    return {};
+}
+
+// A tool that ends well without writing (one that takes no -o, or prints its usage and ends
+// with 0) would let an earlier run's QX7.ISO, perhaps of another disc, pass as this one.
+BuildFailure ImageToolWrote(const EarlierOutputs& earlier)
+{
+    if (Inspect(kImage).kind == PathInfo::Kind::Free)
+        return {FailureCause::ImageMissing, kImage};
+    if (earlier.ImageUnchanged())
+        return {FailureCause::ImageNotWritten, kImage};
+    return {};
+}
+
+// The image must hold the whole volume its descriptor gives; a scanner or backup agent may
+// hold it for a moment just after the tool closed it, and the check waits for that.
+BuildFailure ImageIsWhole()
+{
+    switch (CheckImageLength()) {
+    case ImageLength::Whole:
+        return {};
+    case ImageLength::NotOpened:
+        return {Inspect(kImage).kind == PathInfo::Kind::Free ? FailureCause::ImageMissing : FailureCause::ImageHeld,
+                kImage};
+    case ImageLength::Short:
+        break;
+    }
+    return {FailureCause::ImageIncomplete, kImage};
 }
 
 enum class CopySource { Disc, Overlay };
@@ -276,7 +348,8 @@ public:
             return source == CopySource::Overlay ? BuildFailure{} : BuildFailure{FailureCause::NoDisc, DriveName(sourceFolder)};
         std::vector<FoundFile> found;
         if (!FindFiles(sourceFolder + mask, found))
-            return {FailureCause::SourceNotListed, sourceFolder};
+            return {source == CopySource::Overlay ? FailureCause::OverlayNotListed : FailureCause::DiscNotListed,
+                    sourceFolder};
         if (BuildFailure held = RemoveStaged(found))
             return held;
         if (source == CopySource::Overlay)
@@ -293,13 +366,20 @@ public:
     // The placeholder stands in the image for whatever of its name a copy took.
     void ExpectPlaceholder() { m_expected[CaseBlindKey(kPlaceholderName)] = {m_folder + "\\", {{kPlaceholderName, 0}}}; }
 
-    // The first file that does not stand staged at its source's size, as the folder it is
-    // copied from and its name; an empty name when every file stands staged.
-    std::pair<std::string, std::string> FirstMissing() const
+    // The first file that does not stand staged at its source's size, as its name and the
+    // failure of a copy that left it out; an empty name when every file stands staged.
+    std::pair<std::string, BuildFailure> FirstMissing(const std::string& overlayFolder) const
     {
-        for (const auto& staged : m_expected)
-            if (!IsStaged(staged.second.sources))
-                return {staged.second.from, staged.second.sources.front().name};
+        for (const auto& staged : m_expected) {
+            if (IsStaged(staged.second.sources))
+                continue;
+            const std::string& name = staged.second.sources.front().name;
+            if (staged.second.from == overlayFolder)
+                return {name, {FailureCause::OverlayFileNotCopied, overlayFolder + name}};
+            if (name == kPlaceholderName)
+                return {name, {FailureCause::PlaceholderNotMade, StagedPath(name)}};
+            return {name, {FailureCause::DiscFileNotCopied, staged.second.from + name}};
+        }
         return {};
     }
 
@@ -363,7 +443,8 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
     const std::string stagingFolder = kStagingFolder;
     StagedFiles staged(stagingFolder);
 
-    runCommand("md " + stagingFolder);
+    if (BuildFailure noInterpreter = InterpreterStarted(runCommand("md " + stagingFolder)))
+        return earlier.Kept(noInterpreter);
     // A temp left by a failed run may hold another disc's files.
     if (BuildFailure stale = staged.Empty())
         return earlier.Kept(stale);
@@ -371,32 +452,33 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
         const std::string mask = DiscFileMask(*letter);
         if (BuildFailure noRoom = staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc))
             return earlier.Kept(noRoom);
-        if (!InterpreterEndedByItself(runCommand("copy " + request.driveRoot + mask + " " + stagingFolder)))
-            return earlier.Kept({FailureCause::ConsoleClosed});
+        if (BuildFailure stopped = CopyEndedByItself(runCommand("copy " + request.driveRoot + mask + " " + stagingFolder)))
+            return earlier.Kept(stopped);
     }
     const std::string overlayFolder = OverlayFolder(request.overlayCode);
     if (BuildFailure noRoom = staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay))
         return earlier.Kept(noRoom);
-    if (!InterpreterEndedByItself(runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder)))
-        return earlier.Kept({FailureCause::ConsoleClosed});
+    if (BuildFailure stopped = CopyEndedByItself(runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder)))
+        return earlier.Kept(stopped);
     if (!CreatePlaceholder(stagingFolder))
         return earlier.Kept({FailureCause::PlaceholderNotMade, staged.StagedPath(kPlaceholderName)});
     staged.ExpectPlaceholder();
-    if (const auto [from, name] = staged.FirstMissing(); !name.empty())
-        return earlier.Kept({FailureCause::FileNotCopied, from + name});
+    if (auto [name, notCopied] = staged.FirstMissing(overlayFolder); !name.empty())
+        return earlier.Kept(notCopied);
 
-    // A tool that failed may have left nothing, or a partial image; an image from an earlier
-    // run must not be passed off as this disc's.
+    // An image from an earlier run must not be passed off as this disc's.
     const std::string imageToolCommand = std::string(kImageTool) + " -sort " + request.sortList +
                                          " -o " + kImage + " " + stagingFolder + "\\";
-    if (const int status = runCommand(imageToolCommand); status != 0)
-        return earlier.AfterImageTool({FailureCause::ImageToolFailed, StatusText(status)});
+    if (BuildFailure toolFailed = ImageToolEndedWell(runCommand(imageToolCommand)))
+        return earlier.AfterImageTool(toolFailed);
+    if (BuildFailure notWritten = ImageToolWrote(earlier))
+        return earlier.AfterImageTool(notWritten);
     // A virus scanner may remove or quarantine a staged file while the tool reads temp, and the
     // tool leaves out what it cannot find and still ends well.
-    if (const auto [from, name] = staged.FirstMissing(); !name.empty())
+    if (const auto [name, notCopied] = staged.FirstMissing(overlayFolder); !name.empty())
         return earlier.AfterImageTool({FailureCause::StagedFileGone, staged.StagedPath(name)});
-    if (!ImageHoldsItsVolume())
-        return earlier.AfterImageTool({FailureCause::ImageIncomplete, kImage});
+    if (BuildFailure notWhole = ImageIsWhole())
+        return earlier.AfterImageTool(notWhole);
 
     if (!WriteTrack2File())
         return earlier.Replaced({FailureCause::Track2FileNotWritten, kTrack2File});
@@ -409,6 +491,11 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
     runCommand("del/Q temp\\*.*");
     runCommand("rd temp");
     return {};
+}
+
+BuildResult RefuseBuild(BuildFailure failure)
+{
+    return EarlierOutputs().Kept(std::move(failure));
 }
 
 BuildResult RunBuild(BuildRequest request)

@@ -30,3 +30,7 @@ std::string CurrentFolder();
 BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, const std::string& workingFolder);
 // The same with the runtime's system() in the current folder.
 BuildResult RunBuild(BuildRequest request);
+
+// A build refused before it began, for a failure its caller found, with what stood there of
+// the earlier image.
+BuildResult RefuseBuild(BuildFailure failure);

@@ -14,6 +14,7 @@ namespace {
 // closed, sometimes without write sharing. So what another program holds is asked for again,
 // within one bound for all of these.
 constexpr int kHeldFilePolls = 200;
+constexpr int kMomentPolls = 40;
 constexpr unsigned kPollMs = 50;
 // A CD-ROM drive answers "not ready" for some seconds while a disc just inserted spins up,
 // and the same while it holds no disc: the refusal of an empty drive waits this long.
@@ -49,10 +50,10 @@ bool RemoveFile(const std::string& path)
     });
 }
 
-std::FILE* OpenFileAskingAgain(const std::string& path, const char* mode)
+std::FILE* OpenFileAskingAgain(const std::string& path, const char* mode, HeldFileWait wait)
 {
     std::FILE* file = nullptr;
-    AskAgain(kHeldFilePolls, [&] {
+    AskAgain(wait == HeldFileWait::Moment ? kMomentPolls : kHeldFilePolls, [&] {
         file = OpenFile(path, mode);
         // Nothing there, or a folder in the file's place, is not a file another program holds.
         return file != nullptr || errno == ENOENT || Inspect(path).kind == PathInfo::Kind::Folder;

@@ -31,9 +31,15 @@ void MakeWritable(const std::string& path);
 // left as it is, and true.
 bool RemoveFile(const std::string& path);
 
-// OpenFile, asking again for about ten seconds at most while the open fails for any other
-// reason than that nothing is there: another program may hold the file for a moment.
-std::FILE* OpenFileAskingAgain(const std::string& path, const char* mode);
+// How long to ask again while another program holds a file.
+enum class HeldFileWait {
+    Moment,  // about two seconds: a scanner looking at a file nobody has touched for a while
+    Writer,  // about ten seconds: a scanner or backup agent that opens a file just written
+};
+
+// OpenFile, asking again for that long at most while the open fails for any other reason than
+// that nothing is there: another program may hold the file for a moment.
+std::FILE* OpenFileAskingAgain(const std::string& path, const char* mode, HeldFileWait wait);
 
 // The key under which two names are one file: Windows matches names without regard to case
 // over all of Unicode, an accented capital and its small letter too; the stand-in elsewhere

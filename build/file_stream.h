@@ -10,11 +10,11 @@
 // network drive that dropped, a bad sector), and a full disk may first show as a failed close.
 class FileStream {
 public:
-    // AskAgain waits while another program holds the file (OpenFileAskingAgain).
-    enum class WhileHeld { Fail, AskAgain };
+    // AskAMoment and AskAgain wait while another program holds the file (OpenFileAskingAgain).
+    enum class WhileHeld { Fail, AskAMoment, AskAgain };
 
     FileStream(const std::string& path, const char* mode, WhileHeld whileHeld = WhileHeld::Fail)
-        : m_file(whileHeld == WhileHeld::AskAgain ? OpenFileAskingAgain(path, mode) : OpenFile(path, mode))
+        : m_file(Open(path, mode, whileHeld))
     {
     }
     ~FileStream() { Close(); }
@@ -39,5 +39,18 @@ public:
     }
 
 private:
+    static std::FILE* Open(const std::string& path, const char* mode, WhileHeld whileHeld)
+    {
+        switch (whileHeld) {
+        case WhileHeld::Fail:
+            break;
+        case WhileHeld::AskAMoment:
+            return OpenFileAskingAgain(path, mode, HeldFileWait::Moment);
+        case WhileHeld::AskAgain:
+            return OpenFileAskingAgain(path, mode, HeldFileWait::Writer);
+        }
+        return OpenFile(path, mode);
+    }
+
     std::FILE* m_file;
 };

@@ -60,21 +60,24 @@ bool BootAreaFileReads()
     return ReadBootArea(bootArea);
 }
 
-bool ImageHoldsItsVolume()
+ImageLength CheckImageLength()
 {
     FileStream image(kImage, "rb", FileStream::WhileHeld::AskAgain);
+    if (!image.IsOpen())
+        return ImageLength::NotOpened;
     unsigned char count[4];
-    if (!image.IsOpen() || !image.Seek(kVolumeSpaceSizeAt) || image.Read(count, sizeof count) != sizeof count)
-        return false;
+    if (!image.Seek(kVolumeSpaceSizeAt) || image.Read(count, sizeof count) != sizeof count)
+        return ImageLength::Short;
     unsigned long long blocks = 0;
     for (int i = sizeof count - 1; i >= 0; --i)
         blocks = blocks << 8 | count[i];
     if (blocks < kSmallestVolume || blocks * kIsoBlockSize > kLargestImage)
-        return false;
+        return ImageLength::Short;
     // Read from the open file, not from the folder's listing. An image longer than its volume
     // is whole: some builds of the tool write past it.
     unsigned char lastByte;
-    return image.Seek(static_cast<long>(blocks * kIsoBlockSize - 1)) && image.Read(&lastByte, 1) == 1;
+    const bool whole = image.Seek(static_cast<long>(blocks * kIsoBlockSize - 1)) && image.Read(&lastByte, 1) == 1;
+    return whole ? ImageLength::Whole : ImageLength::Short;
 }
 
 bool StampBootArea()

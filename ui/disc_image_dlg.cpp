@@ -131,7 +131,10 @@ void CDiscImageDlg::OnOK()
     request.sortList = m_strSortList;
     std::memcpy(request.overlayCode, m_szDiscCode, sizeof request.overlayCode);
     request.driveRoot = driveSelect.m_strDrive;
-    const BuildResult result = RunBuild(request);
+    // Enter in a chooser that listed nothing: no drive to double-click is no slip of the user's.
+    const BuildResult result = request.driveRoot.empty() && driveSelect.m_nDrivesListed == 0
+                                   ? RefuseBuild({FailureCause::NoCdDrive})
+                                   : RunBuild(request);
     if (result.Built()) {
         CDialog::OnOK();
         return;

@@ -28,6 +28,7 @@ BOOL CDriveSelectDlg::OnInitDialog()
             ++position;
         }
     }
+    m_nDrivesListed = position - 1;
     return TRUE;
 }
 

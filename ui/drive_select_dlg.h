@@ -11,6 +11,7 @@ public:
 
     CListCtrl m_listDrives;
     std::string m_strDrive;  // the chosen drive root, such as D:\ ; read after IDOK
+    int m_nDrivesListed = 0;  // how many CD-ROM drives Windows showed
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

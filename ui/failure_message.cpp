@@ -14,10 +14,14 @@ UINT ReasonText(FailureCause cause)
         break;
     case FailureCause::AnotherBuildRuns:
         return IDS_WHY_ANOTHER_BUILD;
+    case FailureCause::LockFileInTheWay:
+        return IDS_WHY_LOCK_FILE_IN_THE_WAY;
     case FailureCause::FolderNotWritable:
         return IDS_WHY_FOLDER_NOT_WRITABLE;
     case FailureCause::NoDriveChosen:
         return IDS_WHY_NO_DRIVE_CHOSEN;
+    case FailureCause::NoCdDrive:
+        return IDS_WHY_NO_CD_DRIVE;
     case FailureCause::NetworkFolder:
         return IDS_WHY_NETWORK_FOLDER;
     case FailureCause::BootAreaFileMissing:
@@ -30,30 +34,46 @@ UINT ReasonText(FailureCause cause)
         return IDS_WHY_SORT_LIST_UNREADABLE;
     case FailureCause::ImageToolMissing:
         return IDS_WHY_IMAGE_TOOL_MISSING;
+    case FailureCause::OutputIsFolder:
+        return IDS_WHY_OUTPUT_IS_FOLDER;
     case FailureCause::OutputHidden:
         return IDS_WHY_OUTPUT_HIDDEN;
     case FailureCause::OutputInUse:
         return IDS_WHY_OUTPUT_IN_USE;
     case FailureCause::NoDisc:
         return IDS_WHY_NO_DISC;
+    case FailureCause::InterpreterNotStarted:
+        return IDS_WHY_INTERPRETER_NOT_STARTED;
     case FailureCause::StagingFolderUnusable:
         return IDS_WHY_STAGING_FOLDER_UNUSABLE;
     case FailureCause::FolderInStaging:
         return IDS_WHY_FOLDER_IN_STAGING;
     case FailureCause::StagedFileHeld:
         return IDS_WHY_STAGED_FILE_HELD;
-    case FailureCause::SourceNotListed:
-        return IDS_WHY_SOURCE_NOT_LISTED;
+    case FailureCause::DiscNotListed:
+        return IDS_WHY_DISC_NOT_LISTED;
+    case FailureCause::OverlayNotListed:
+        return IDS_WHY_OVERLAY_NOT_LISTED;
     case FailureCause::ConsoleClosed:
         return IDS_WHY_CONSOLE_CLOSED;
-    case FailureCause::FileNotCopied:
-        return IDS_WHY_FILE_NOT_COPIED;
+    case FailureCause::DiscFileNotCopied:
+        return IDS_WHY_DISC_FILE_NOT_COPIED;
+    case FailureCause::OverlayFileNotCopied:
+        return IDS_WHY_OVERLAY_FILE_NOT_COPIED;
     case FailureCause::PlaceholderNotMade:
         return IDS_WHY_PLACEHOLDER_NOT_MADE;
     case FailureCause::ImageToolFailed:
         return IDS_WHY_IMAGE_TOOL_FAILED;
+    case FailureCause::ImageToolInterrupted:
+        return IDS_WHY_IMAGE_TOOL_INTERRUPTED;
+    case FailureCause::ImageNotWritten:
+        return IDS_WHY_IMAGE_NOT_WRITTEN;
+    case FailureCause::ImageMissing:
+        return IDS_WHY_IMAGE_MISSING;
     case FailureCause::StagedFileGone:
         return IDS_WHY_STAGED_FILE_GONE;
+    case FailureCause::ImageHeld:
+        return IDS_WHY_IMAGE_HELD;
     case FailureCause::ImageIncomplete:
         return IDS_WHY_IMAGE_INCOMPLETE;
     case FailureCause::Track2FileNotWritten:
@@ -68,7 +88,7 @@ UINT ReasonText(FailureCause cause)
 
 std::string LoadText(UINT id)
 {
-    char text[512];
+    char text[1024];
     const int length = ::LoadStringA(AfxGetInstanceHandle(), id, text, sizeof text);
     return std::string(text, length > 0 ? length : 0);
 }
@@ -91,18 +111,36 @@ std::string InAnsi(const std::string& utf8)
     return ansi.data();
 }
 
+// A text of the string table with its %s, wherever it stands, replaced by subject.
+std::string Filled(UINT id, const std::string& subject)
+{
+    std::string text = LoadText(id);
+    for (auto at = text.find("%s"); at != std::string::npos; at = text.find("%s", at + subject.size()))
+        text.replace(at, 2, subject);
+    return text;
+}
+
+// "QX7.CUE", "QX7.ISO and QX7.CUE", "QX7.ISO, QX7Track2.bin and QX7.CUE".
+std::string NamesInASentence(const std::vector<std::string>& names)
+{
+    std::string sentence;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            sentence += i + 1 == names.size() ? " and " : ", ";
+        sentence += names[i];
+    }
+    return sentence;
+}
+
 }  // namespace
 
 std::string FailureMessage(const BuildResult& result)
 {
-    std::string reason = LoadText(ReasonText(result.failure.cause));
-    const std::string::size_type subjectAt = reason.find("%s");
-    if (subjectAt != std::string::npos)
-        reason.replace(subjectAt, 2, InAnsi(result.failure.subject));
-
-    std::string message = LoadText(IDS_NOT_CREATED) + "\n\n" + reason;
+    std::string message = LoadText(IDS_NOT_CREATED) + "\n\n" +
+                          Filled(ReasonText(result.failure.cause), InAnsi(result.failure.subject));
     if (result.earlierImage == EarlierImage::Unchanged)
-        message += "\n\n" + LoadText(IDS_EARLIER_UNCHANGED);
+        message += "\n\n" + Filled(result.earlierOutputs.size() == 1 ? IDS_EARLIER_ONE_UNCHANGED : IDS_EARLIER_SOME_UNCHANGED,
+                                   NamesInASentence(result.earlierOutputs));
     else if (result.earlierImage == EarlierImage::Replaced)
         message += "\n\n" + LoadText(IDS_EARLIER_REPLACED);
     return message;

@@ -199,8 +199,8 @@ TEST_F(DriveChooser, FailedBuildOfAChosenDriveSaysWhyNamingTheFileInTheCodePage)
         if (control.className == "Static" && !control.text.empty())
             texts.push_back(control.text);
     EXPECT_EQ(texts, std::vector<std::string>{
-              "CD IMAGE NOT CREATED\n\nD:\\??.TXT was not copied whole: the disc may be scratched or was taken out, or "
-              "the disk is full. Clean the disc or make room on the disk, then try again.\n\n"
+              "CD IMAGE NOT CREATED\n\nD:\\??.TXT was not copied whole: the CD may be scratched or was taken out, or "
+              "the hard disk is full. Clean the CD or make room on the hard disk, then try again.\n\n"
               "Your earlier QX7.ISO, QX7Track2.bin and QX7.CUE are unchanged."});
     const RECT boxRect = WindowRect(box);
     EXPECT_TRUE(boxRect.right - boxRect.left <= 1024 && boxRect.bottom - boxRect.top <= 768)

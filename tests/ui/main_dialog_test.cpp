@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 constexpr int kRadios[] = {1001, 1002, 1003, 1004};
@@ -233,15 +235,17 @@ TEST(MainDialog, FailedBuildShowsCdImageNotCreatedAndTheDialogStaysOpen)
     ClickControl(GetDlgItem(dialog, IDOK));
     HWND chooser = program.WaitForDialog(kChooser);
     ASSERT_NE(chooser, nullptr);
-    PressKey(VK_RETURN);  // accepted without a drive: the recording build fails it
+    // No CD-ROM drive is defined here: the chooser lists none, and Enter accepts it empty.
+    PressKey(VK_RETURN);
 
     HWND box = program.WaitForDialog("KORVANTE 2", dialog);
     ASSERT_NE(box, nullptr) << "expected a message box captioned \"KORVANTE 2\"";
     const MessageBoxContent content = ReadMessageBox(box);
-    // The reason below the headline; the recording build had no earlier image to speak of.
+    // The reason below the headline, its own for a PC with no CD drive; the recording build had
+    // no earlier image to speak of.
     EXPECT_EQ(content.texts, std::vector<std::string>{
-                                 "CD IMAGE NOT CREATED\n\nNo drive was chosen. In \"Select a CD Drive\", double-click the "
-                                 "drive that holds the disc: Enter closes that window without taking a drive."});
+                                 "CD IMAGE NOT CREATED\n\nWindows shows no CD drive on this PC, so \"Select a CD Drive\" "
+                                 "listed none. Connect a CD drive, or mount an image of the disc as a drive, then try again."});
     EXPECT_EQ(content.buttons, std::vector<std::string>{"OK"});
     ASSERT_EQ(content.icons.size(), 1u) << "expected one icon in the box";
     std::string mismatches;
@@ -254,7 +258,7 @@ TEST(MainDialog, FailedBuildShowsCdImageNotCreatedAndTheDialogStaysOpen)
     ASSERT_TRUE(program.WaitUntilGone(box));
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(dialog); })) << "main dialog enabled again";
     EXPECT_EQ(CheckedRadios(dialog), std::vector<int>{1003}) << "the choice stays";
-    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{"data\\qx7-3.txt|s3|"});
+    EXPECT_EQ(program.BuildRequests(), std::vector<std::string>{}) << "a build run with no drive to read";
 
     // Another try is possible at once.
     ClickControl(GetDlgItem(dialog, IDOK));
@@ -275,6 +279,9 @@ TEST(MainDialog, MessageBoxCaptionIsTheExecutablesName)
 
 TEST(MainDialog, SuccessfulBuildEndsTheProgramWithoutAMessage)
 {
+    // A drive for the chooser to list: Enter in an empty one is refused before any build.
+    const CdromDrive drive('D', std::string(std::getenv("KORVANTE_DRIVE_FOLDERS")) + "/main-dialog");
+    ASSERT_TRUE(drive.defined()) << "could not make the CD-ROM drive D:";
     ProgramUnderTest program(true);
     HWND dialog = program.MainDialog();
     ASSERT_NE(dialog, nullptr);

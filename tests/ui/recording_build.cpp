@@ -26,6 +26,13 @@ BuildResult RunBuild(BuildRequest request)
         return {};
     }
     if (request.driveRoot.empty())
-        return {{FailureCause::NoDriveChosen}, EarlierImage::None};
-    return {{FailureCause::FileNotCopied, request.driveRoot + "\xE6\x97\xA5\xE6\x9C\xAC.TXT"}, EarlierImage::Unchanged};
+        return {{FailureCause::NoDriveChosen}, EarlierImage::None, {}};
+    return {{FailureCause::DiscFileNotCopied, request.driveRoot + "\xE6\x97\xA5\xE6\x9C\xAC.TXT"},
+            EarlierImage::Unchanged,
+            {"QX7.ISO", "QX7Track2.bin", "QX7.CUE"}};
+}
+
+BuildResult RefuseBuild(BuildFailure failure)
+{
+    return {failure, EarlierImage::None, {}};
 }

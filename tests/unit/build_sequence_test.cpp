@@ -20,6 +20,7 @@ struct HeldFile {
     const char* path = nullptr;
     bool removalReportedDone = false;
     int refusalsBeforeLettingGo = -1;  // -1: the holder never lets go
+    const char* openMode = nullptr;    // only opens in this mode are refused; null: every one
 };
 
 #ifdef _WIN32
@@ -87,7 +88,7 @@ extern "C" FILE* fopen(const char* path, const char* mode)
 {
     using Fopen = FILE* (*)(const char*, const char*);
     static const Fopen runtimeFopen = reinterpret_cast<Fopen>(dlsym(RTLD_NEXT, "fopen"));
-    if (!HolderRefuses(path))
+    if ((g_heldFile.openMode != nullptr && std::strcmp(mode, g_heldFile.openMode) != 0) || !HolderRefuses(path))
         return runtimeFopen(path, mode);
     errno = EACCES;
     return nullptr;
@@ -223,6 +224,12 @@ protected:
         return RunBuild(request, [&](const std::string& line) {
             m_commands.push_back({line, fs::exists(kPlaceholderOnDisk), fs::exists(kTrack2File),
                                   fs::exists(kCueSheet)});
+            // From here on no interpreter starts (COMSPEC names no program), and the runtime
+            // answers -1.
+            if (line == m_noInterpreterFrom)
+                m_noInterpreterFrom = "*";
+            if (m_noInterpreterFrom == "*")
+                return -1;
             if (line == "md temp")
                 fs::create_directory("temp");
             if (line == m_closedConsoleAt) {
@@ -286,6 +293,7 @@ protected:
     std::vector<RecordedCommand> m_commands;
     std::string m_workingFolder;
     std::string m_closedConsoleAt;
+    std::string m_noInterpreterFrom;
     std::vector<unsigned char> m_toolImage = ToolImage();
     std::function<void(const std::string& line)> m_meanwhile;  // what else happens while a command runs
 };
@@ -354,6 +362,7 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
         std::string workingFolder;     // empty: the real one
         HeldFile held;
         std::string closedConsoleAt;
+        std::vector<std::string> earlierOutputs = {kImage};  // named in the earlier-image line
     };
     std::vector<Case> cases = {
         {"no drive root", "", {}, {FailureCause::NoDriveChosen}},
@@ -369,11 +378,29 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
          unreadable(kDiscCatalogue[1].sortList)},
         {"no image tool", kDiscRoot, {}, {FailureCause::ImageToolMissing, kImageTool},
          [] { fs::remove(DataPath(kImageTool)); }},
-        // Windows holds a mounted image; a folder of the name opens for update on no platform.
-        {"an earlier QX7Track2.bin that cannot be written", kDiscRoot, {}, {FailureCause::OutputInUse, kTrack2File},
+        {"a folder named QX7Track2.bin", kDiscRoot, {}, {FailureCause::OutputIsFolder, kTrack2File},
          [] { fs::create_directory(kTrack2File); }},
+        {"a folder named QX7.LCK", kDiscRoot, {}, {FailureCause::LockFileInTheWay, kBuildLockFile},
+         [] { fs::create_directory(kBuildLockFile); }},
+        // That build is replacing the earlier image: nothing is said of it.
         {"another build running in this folder", kDiscRoot, {}, {FailureCause::AnotherBuildRuns},
-         [&] { otherBuild.emplace(); }},
+         [&] { otherBuild.emplace(); }, "", {}, "", {}},
+        // COMSPEC names no program: md, and every command after it, gets -1 from the runtime.
+        {"no interpreter starts", kDiscRoot, {"md temp"}, {FailureCause::InterpreterNotStarted},
+         [this] { m_noInterpreterFrom = "md temp"; }},
+        {"no interpreter starts, temp left from before", kDiscRoot, {"md temp"}, {FailureCause::InterpreterNotStarted},
+         [this] {
+             fs::create_directory("temp");
+             m_noInterpreterFrom = "md temp";
+         }},
+        // A USB drive unplugged, a virtual drive ejected once the checks have passed.
+        {"a drive root that goes before the copies", kDiscRoot, {"md temp"}, {FailureCause::NoDisc, kDiscRoot},
+         [this] {
+             m_meanwhile = [](const std::string& line) {
+                 if (line == "md temp")
+                     fs::rename("disc", "disc-gone");
+             };
+         }},
         // The chooser found the disc a moment earlier; an image of the overlay alone is no image of it.
         {"a drive root that cannot be read", "Q:\\", {}, {FailureCause::NoDisc, "Q:"}},
         // The tool takes temp\ whole; the folder is the user's.
@@ -390,7 +417,11 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
                          otherBuild.emplace();
                          fs::current_path(here);
                          fs::remove(realFolder + "-link");
-                     }});
+                     }, "", {}, "", {}});
+    // Windows holds a mounted image until Eject; a scanner's moment is waited for.
+    cases.push_back({"an earlier QX7Track2.bin held for good", kDiscRoot, {}, {FailureCause::OutputInUse, kTrack2File},
+                     [] { WriteFile(kTrack2File, Pattern(100, 1)); }, "", {kTrack2File, false, -1, "r+b"}, "",
+                     {kImage, kTrack2File}});
     // A stale file that stays in temp would go into the image.
     cases.push_back({"a file in temp that cannot be removed", kDiscRoot, {"md temp"},
                      {FailureCause::StagedFileHeld, "temp\\HELD.BIN"}, nullptr, "", {"temp/HELD.BIN", false}});
@@ -401,23 +432,33 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
     cases.push_back({"a hidden QX7.CUE", kDiscRoot, {}, {FailureCause::OutputHidden, kCueSheet}, [] {
                          WriteFile(kCueSheet, Pattern(160, 1));
                          SetFileAttributesA(kCueSheet, FILE_ATTRIBUTE_HIDDEN);
-                     }});
+                     }, "", {}, "", {kImage, kCueSheet}});
 #endif
     // Copy's file has its full size, so only the interpreter's status tells.
     cases.push_back({"a console closed while a copy works", kDiscRoot, {"md temp", "copy disc\\*.b* temp"},
                      {FailureCause::ConsoleClosed}, nullptr, "", {}, "copy disc\\*.b* temp"});
-    WriteFile("disc/MAIN.BIN", Pattern(1000, 1));
+    // Last: the earlier QX7.ISO goes.
+    cases.push_back({"only an earlier QX7.CUE", "", {}, {FailureCause::NoDriveChosen}, [] {
+                         fs::remove(kImage);
+                         WriteFile(kCueSheet, Pattern(160, 1));
+                     }, "", {}, "", {kCueSheet}});
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
         m_commands.clear();
+        m_meanwhile = nullptr;
+        m_noInterpreterFrom.clear();
         fs::remove_all("temp");
         fs::remove_all(kTrack2File);
+        fs::remove_all("disc");
+        fs::remove_all("disc-gone");
+        fs::create_directory("disc");
+        WriteFile("disc/MAIN.BIN", Pattern(1000, 1));
         LayDataFiles();
         if (testCase.breaks)
             testCase.breaks();
         m_workingFolder = testCase.workingFolder.empty() ? realFolder : testCase.workingFolder;
         m_closedConsoleAt = testCase.closedConsoleAt;
-        if (testCase.held.path != nullptr) {
+        if (testCase.held.path != nullptr && std::string(testCase.held.path).rfind("temp/", 0) == 0) {
             fs::create_directory("temp");
             WriteFile(testCase.held.path, Pattern(10, 1));
         }
@@ -426,30 +467,39 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
         g_pausedMicroseconds = 0;
 #endif
         const bool userFolderInTemp = fs::is_directory("temp/CDDA2");
+        const bool cueSheetBefore = fs::exists(kCueSheet);
 
         const BuildResult result = Run(RequestFor(kDiscCatalogue[1], testCase.driveRoot));
         otherBuild.reset();
+        if (fs::is_directory(kBuildLockFile))
+            fs::remove(kBuildLockFile);
 #ifndef _WIN32
         g_heldFile = {};
         // The holder may let go a moment later, and a disc just inserted may become ready: the
         // build waits for that, but not for ever.
         const unsigned long long waitedMs = g_pausedMicroseconds / 1000;
-        if (testCase.held.path != nullptr)
+        if (testCase.held.path != nullptr && testCase.expected.cause == FailureCause::OutputInUse)
+            EXPECT_TRUE(waitedMs > 1500 && waitedMs < 3000) << "expected a wait of about 2 s for the earlier output, found "
+                                                             << waitedMs << " ms";
+        else if (testCase.held.path != nullptr)
             EXPECT_TRUE(waitedMs > 8000 && waitedMs < 15000) << "expected a wait of about 10 s for the name, found "
                                                               << waitedMs << " ms";
-        if (testCase.expected.cause == FailureCause::NoDisc)
+        if (testCase.expected.cause == FailureCause::NoDisc && testCase.commandsRun.empty())
             EXPECT_TRUE(waitedMs > 5000 && waitedMs <= 10000) << "expected a wait of 5 to 10 s for the disc, found "
                                                                << waitedMs << " ms";
 #endif
 
         EXPECT_EQ(result.failure.cause, testCase.expected.cause);
         EXPECT_EQ(result.failure.subject, testCase.expected.subject);
-        EXPECT_EQ(result.earlierImage, EarlierImage::Unchanged);
+        EXPECT_EQ(result.earlierImage, testCase.earlierOutputs.empty() ? EarlierImage::None : EarlierImage::Unchanged);
+        EXPECT_EQ(result.earlierOutputs, testCase.earlierOutputs) << "the earlier outputs named";
         EXPECT_EQ(LinesOf(m_commands), testCase.commandsRun) << "commands run";
-        EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
-        EXPECT_FALSE(fs::is_regular_file(kPlaceholderOnDisk) || fs::is_regular_file(kTrack2File) ||
-                     fs::exists(kCueSheet) != (testCase.expected.cause == FailureCause::OutputHidden))
+        if (fs::exists(kImage))
+            EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
+        EXPECT_FALSE(fs::is_regular_file(kPlaceholderOnDisk) || fs::exists(kCueSheet) != cueSheetBefore)
             << "something was written";
+        EXPECT_EQ(fs::is_regular_file(kTrack2File), testCase.held.path != nullptr && testCase.held.path == std::string(kTrack2File))
+            << "the track-2 file written or removed";
         if (testCase.commandsRun.empty())
             EXPECT_FALSE(fs::exists("temp")) << "temp made";
         EXPECT_EQ(fs::is_directory("temp/CDDA2"), userFolderInTemp) << "the user's folder in temp";
@@ -473,7 +523,12 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
         // A DLL it needs is missing: Windows' status for a program that could not start.
         {"the tool fails after it began to write", static_cast<int>(0xC0000135u), true, 30000,
          {FailureCause::ImageToolFailed, "0xC0000135"}, EarlierImage::Replaced},
-        {"the tool ends well without an image", 0, false, 0, {FailureCause::ImageIncomplete, kImage}, EarlierImage::None},
+        {"the tool ends well without an image", 0, false, 0, {FailureCause::ImageMissing, kImage}, EarlierImage::None},
+        // A build of the tool that takes no -o, or prints its usage and ends with 0.
+        {"the tool ends well without writing over the earlier image", 0, true, 0, {FailureCause::ImageNotWritten, kImage},
+         EarlierImage::Unchanged},
+        {"the tool's console closed as it writes", static_cast<int>(0xC000013Au), true, 30000,
+         {FailureCause::ImageToolInterrupted}, EarlierImage::Replaced},
         // Its last buffer unwritten on a disk that filled just then.
         {"the tool ends well with an image 20 KiB short", 0, true, 64 * 1024 - 20 * 1024,
          {FailureCause::ImageIncomplete, kImage}, EarlierImage::Replaced},
@@ -508,19 +563,31 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
 TEST_F(BuildSequenceTest, FinishingFileThatCannotBeWrittenFailsTheRunAtThatStep)
 {
 #ifndef _WIN32
-    // A scanner opens the image the tool has just closed, without sharing, for a moment.
-    m_meanwhile = [](const std::string& line) {
-        if (line.rfind(kImageTool, 0) == 0)
-            g_heldFile = {kImage, false, 20};
+    // A scanner opens a file the tool or a writer has just closed, without sharing, for a
+    // moment: the length check, and each writer on its own, waits for it.
+    const HeldFile heldAfterTheTool[] = {
+        {kImage, false, 20},
+        {kTrack2File, false, 20, "wb"},
+        {kImage, false, 20, "r+b"},
+        {kCueSheet, false, 20, "wb"},
     };
-    g_pausedMicroseconds = 0;
-    EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)).Built()) << "a file held for a moment after the tool";
-    EXPECT_EQ(g_heldFile.refusalsBeforeLettingGo, 0) << "opens refused by the holder still to come";
-    EXPECT_GT(g_pausedMicroseconds, 0u) << "no wait for the held image";
-    g_heldFile = {};
-    fs::remove(kTrack2File);
-    fs::remove(kCueSheet);
-    m_commands.clear();
+    for (const HeldFile& held : heldAfterTheTool) {
+        SCOPED_TRACE(std::string(held.path) + " held in mode " + (held.openMode ? held.openMode : "any"));
+        m_meanwhile = [&held](const std::string& line) {
+            if (line.rfind(kImageTool, 0) == 0)
+                g_heldFile = held;
+        };
+        g_pausedMicroseconds = 0;
+        EXPECT_TRUE(Run(RequestFor(kDiscCatalogue[0], kDiscRoot)).Built()) << "a file held for a moment after the tool";
+        EXPECT_EQ(g_heldFile.refusalsBeforeLettingGo, 0) << "opens refused by the holder still to come";
+        EXPECT_GT(g_pausedMicroseconds, 0u) << "no wait for the held file";
+        g_heldFile = {};
+        fs::remove(kImage);
+        fs::remove(kTrack2File);
+        fs::remove(kCueSheet);
+        m_commands.clear();
+    }
+    m_meanwhile = nullptr;
 #endif
     // A folder of the name, made while the tool runs, makes the open fail, as a file held by
     // another program for good would.
@@ -657,15 +724,15 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
     };
     std::vector<Case> cases = {
         {"a disc file passed over (unreadable)", kDiscRoot,
-         {{"BIG.BIN", 77}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, {FailureCause::FileNotCopied, "disc\\MOVIE.STR"}},
+         {{"BIG.BIN", 77}, {"Twin.dat", 20}, {"OVER.TXT", 12}}, {FailureCause::DiscFileNotCopied, "disc\\MOVIE.STR"}},
         {"a disc file cut short", kDiscRoot,
          {{"BIG.BIN", 77}, {"MOVIE.STR", 4096}, {"Twin.dat", 20}, {"OVER.TXT", 12}},
-         {FailureCause::FileNotCopied, "disc\\MOVIE.STR"}},
+         {FailureCause::DiscFileNotCopied, "disc\\MOVIE.STR"}},
         {"the disc's file where the overlay's should be", kDiscRoot,
          {{"BIG.BIN", 5000}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}, {"OVER.TXT", 12}},
-         {FailureCause::FileNotCopied, "files\\s1\\BIG.BIN"}},
+         {FailureCause::OverlayFileNotCopied, "files\\s1\\BIG.BIN"}},
         {"an overlay file passed over", kDiscRoot,
-         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}}, {FailureCause::FileNotCopied, "files\\s1\\OVER.TXT"}},
+         {{"BIG.BIN", 77}, {"MOVIE.STR", 6000}, {"Twin.dat", 20}}, {FailureCause::OverlayFileNotCopied, "files\\s1\\OVER.TXT"}},
     };
 #ifndef _WIN32
     // Wine's _findnext reports every end of a listing as the normal one, so only here can a
@@ -676,7 +743,7 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
     // Every file staged: only the listing's failure may fail the build.
     cases.push_back({"a disc folder whose listing fails part-way", "damaged\\",
                      {{"A.BIN", 10}, {"B.BIN", 10}, {"C.BIN", 10}, {"BIG.BIN", 77}, {"OVER.TXT", 12}},
-                     {FailureCause::SourceNotListed, "damaged\\"}});
+                     {FailureCause::DiscNotListed, "damaged\\"}});
 #endif
     // Last: it lets the tool replace the earlier image.
     cases.push_back({"every file whole, the overlay's in place of the disc's", kDiscRoot,

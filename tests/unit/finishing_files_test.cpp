@@ -110,15 +110,15 @@ TEST_F(FinishingFilesTest, ImageMustBeAtLeastAsLongAsItsVolumeDescriptorSays)
         const char* what;
         unsigned char blocks;
         std::size_t size;
-        bool whole;
+        ImageLength expected;
     };
     const Case cases[] = {
-        {"exactly its 40 blocks", 40, 40 * 2048, true},
-        {"20 KiB short", 40, 40 * 2048 - 20 * 1024, false},
+        {"exactly its 40 blocks", 40, 40 * 2048, ImageLength::Whole},
+        {"20 KiB short", 40, 40 * 2048 - 20 * 1024, ImageLength::Short},
         // Some builds of the tool write past the volume they describe.
-        {"a few KiB longer", 40, 40 * 2048 + 5 * 1024, true},
-        {"ending before the count", 40, 0x8052, false},
-        {"a count that ends within the descriptors", 17, 40 * 2048, false},
+        {"a few KiB longer", 40, 40 * 2048 + 5 * 1024, ImageLength::Whole},
+        {"ending before the count", 40, 0x8052, ImageLength::Short},
+        {"a count that ends within the descriptors", 17, 40 * 2048, ImageLength::Short},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
@@ -127,8 +127,10 @@ TEST_F(FinishingFilesTest, ImageMustBeAtLeastAsLongAsItsVolumeDescriptorSays)
         image[0x8051] = image[0x8052] = image[0x8053] = 0;
         image.resize(testCase.size);
         WriteFile(kImage, image);
-        EXPECT_EQ(ImageHoldsItsVolume(), testCase.whole);
+        EXPECT_EQ(static_cast<int>(CheckImageLength()), static_cast<int>(testCase.expected));
     }
+    fs::remove(kImage);
+    EXPECT_EQ(static_cast<int>(CheckImageLength()), static_cast<int>(ImageLength::NotOpened)) << "no image";
 }
 
 }  // namespace
