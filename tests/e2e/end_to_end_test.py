@@ -54,22 +54,30 @@ class EndToEnd(ProgramCase):
             return lambda: write(self.path("data", name), b""), lambda: remove("data", name)
 
         before_md, after_tool = "before md temp", "after the image tool"
-        unchanged, replaced = "are unchanged.", "has been replaced"
+        unchanged, replaced = "are unchanged.", "has been written over"
+
+        def keep_only_the_cue_sheet():
+            os.rename(self.path("data", "qx7-2.txt"), self.path("kept"))
+            for name in ("QX7.ISO", "QX7Track2.bin"):
+                os.remove(self.path(name))
+
         cases = [
             # (what, how to break the folder, how to mend it, a file another program holds meanwhile
             # sharing reading only, when the build fails, what the message says)
             ("no data\\mkisofs.exe", lambda: remove("data", "mkisofs.exe"), lambda: install_tool(self.folder), None,
              before_md, ["The image tool data\\mkisofs.exe is missing", unchanged]),
-            ("sort list missing", lambda: os.rename(self.path("data", "qx7-2.txt"), self.path("kept")),
+            ("sort list missing, only QX7.CUE from before", keep_only_the_cue_sheet,
              lambda: os.rename(self.path("kept"), self.path("data", "qx7-2.txt")), None, before_md,
-             ["file-order list data\\qx7-2.txt is missing", unchanged]),
+             ["file-order list data\\qx7-2.txt is missing", "Your earlier QX7.CUE is unchanged."]),
             ("boot-area file missing", lambda: os.rename(self.path("data", "qx72ip.bin"), self.path("kept")),
              lambda: os.rename(self.path("kept"), self.path("data", "qx72ip.bin")), None, before_md,
              ["The boot-area file data\\qx72ip.bin is missing", unchanged]),
-            ("QX7.ISO cannot be written", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), None, before_md,
-             ["QX7.ISO cannot be replaced"]),
-            ("QX7.CUE cannot be written", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), None,
-             before_md, ["QX7.CUE cannot be replaced"]),
+            ("a folder named QX7.ISO", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), None, before_md,
+             ["A folder named QX7.ISO is in the way", "Your earlier QX7Track2.bin and QX7.CUE are unchanged."]),
+            ("a folder named QX7.CUE", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), None,
+             before_md, ["A folder named QX7.CUE is in the way"]),
+            ("a folder named QX7.LCK", lambda: os.mkdir(self.path("QX7.LCK")), lambda: os.rmdir(self.path("QX7.LCK")),
+             None, before_md, ["QX7.LCK in this folder cannot be opened", unchanged]),
             # Windows creates over no hidden file: refused before the tool could take the image.
             ("QX7.CUE hidden", lambda: set_attribute("+h"), lambda: set_attribute("-h"), None, before_md,
              ["QX7.CUE is a hidden or system file", unchanged]),
@@ -84,9 +92,14 @@ class EndToEnd(ProgramCase):
              ["temp\\MUSIC.SND went missing while the image tool worked", replaced]),
             # The tool ends well with its last buffer unwritten, on a disk that filled just then.
             ("an image the tool left 20 KiB short", *mode("short-image"), None, after_tool,
-             ["QX7.ISO is shorter than the image it describes", replaced]),
+             ["QX7.ISO is shorter than its own file system says", replaced]),
             ("the tool failing after it wrote its image", *mode("fail-after-write"), None, after_tool,
              ["data\\mkisofs.exe failed (exit status 1)", replaced]),
+            ("the tool's console closed after it wrote its image", *mode("closed-after-write"), None, after_tool,
+             ["The image tool was stopped while it made the image", replaced]),
+            # The earlier image is another disc's: passed off as this one's, it would be stamped and kept.
+            ("a tool that ends well without writing", *mode("no-write"), None, after_tool,
+             ["did not write QX7.ISO", unchanged]),
         ]
         # Each case starts as after a good build of disc 0: that folder is made once and copied.
         make_working_folder(self.folder)
@@ -101,7 +114,7 @@ class EndToEnd(ProgramCase):
                 earlier_image = read(self.path("QX7.ISO")) if os.path.isfile(self.path("QX7.ISO")) else None
 
                 def check_then_mend():
-                    if earlier_image is not None and fails != after_tool:
+                    if earlier_image is not None and unchanged in says:
                         self.assert_same_bytes(read(self.path("QX7.ISO")), earlier_image,
                                                f"earlier QX7.ISO after the failure ({what})")
                     if fails == before_md:
@@ -171,6 +184,12 @@ class EndToEnd(ProgramCase):
         volume_blocks = int.from_bytes(image[0x8050:0x8054], "little")
         self.assertEqual(len(image), volume_blocks * 2048 + 5 * 1024, "QX7.ISO's length against its volume")
         self.assert_image_holds(expected_image_files("E", DISCS[2][1]))
+
+        # The earlier silent track held as the tool ends: its writer waits for it on its own.
+        os.remove(self.path("data", "long-image"))
+        write(self.path("data", "hold-image"), b"QX7Track2.bin")
+        self.use_program("disc", 1, "make-cd", "pick", "F", "expect-exit")
+        self.assert_good_build(1, "F")
 
     def test_stale_temp_adds_nothing_to_the_next_good_run(self):
         make_working_folder(self.folder)

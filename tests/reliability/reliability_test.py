@@ -163,7 +163,7 @@ class MachineFailures(Reliability):
 
         transcript = self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure",
                                       "wait-file", "mended", "make-cd", "pick", "F", "expect-exit", mend=check_then_mend)
-        self.assert_message_says(transcript, "may not create files in this folder: it could not make QX7.LCK",
+        self.assert_message_says(transcript, "may not create and delete files in this folder: it could not make QX7.LCK",
                                  "are unchanged.")
         self.assert_good_build(1, "F")
 
@@ -172,11 +172,19 @@ class MachineFailures(Reliability):
         self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
         before = folder_state(self.folder)
 
-        self.use_program("disc", 2, "make-cd", "pick", "F", "expect-failure", "close", env=[NOT_A_PROGRAM_COMSPEC])
+        transcript = self.use_program("disc", 2, "make-cd", "pick", "F", "expect-failure", "close",
+                                      env=[NOT_A_PROGRAM_COMSPEC])
+        self.assert_message_says(transcript, "Windows' command interpreter (cmd.exe) could not be started",
+                                 "are unchanged.")
 
         found = folder_state(self.folder)
         self.assertEqual(sorted(found), sorted(before), "names in the working folder after the failed build")
         self.assertEqual(found["QX7.ISO"], before["QX7.ISO"], "earlier QX7.ISO changed by the failed build")
+        # A temp from before: md's own failure there is no failure, the interpreter's is.
+        os.mkdir(self.path("temp"))
+        transcript = self.use_program("disc", 2, "make-cd", "pick", "F", "expect-failure", "close",
+                                      env=[NOT_A_PROGRAM_COMSPEC])
+        self.assert_message_says(transcript, "Windows' command interpreter (cmd.exe) could not be started")
         self.use_program("disc", 2, "make-cd", "pick", "F", "expect-exit")
         self.assert_good_build(2, "F")
 
@@ -359,7 +367,7 @@ class WorkingFolderFailures(Reliability):
                         f"the folder as a program started there now sees it: {describe(spelled)}")
 
         transcript = self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure", "close")
-        self.assert_message_says(transcript, "Another copy of KORVANTE 2 is making an image in this folder")
+        self.assert_message_says(transcript, "Another build is making an image in this folder")
 
         self.assertEqual(folder_state(self.path("temp")), staged, "the first build's temp after the second's try")
         os.remove(self.path("data", "tool-waits"))
@@ -367,6 +375,41 @@ class WorkingFolderFailures(Reliability):
         code, transcript = first[0]
         self.assertEqual(code, 0, f"the first program:\n{transcript}")
         self.assert_good_build(0, "E")
+
+
+    def test_program_ended_while_its_tool_works_keeps_the_folder_locked_until_the_tool_ends(self):
+        make_working_folder(self.folder)
+        self.use_program("disc", 0, "make-cd", "pick", "E", "expect-exit")
+        write(self.path("data", "tool-waits"), b"")
+        self.addCleanup(lambda: os.path.exists(self.path("data", "tool-waits")) and
+                        os.remove(self.path("data", "tool-waits")))
+        first = []
+        builds = threading.Thread(target=lambda: first.append(
+            self.play("disc", 2, "make-cd", "pick", "F", "expect-exit")))
+        builds.start()
+        self.addCleanup(builds.join, PROGRAM_TIMEOUT)
+        deadline = time.monotonic() + 120
+        waiting = self.path("data", "tool-is-waiting")
+        while not os.path.exists(waiting) and builds.is_alive() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertTrue(os.path.exists(waiting), f"the first build's image tool started: {first}")
+
+        # Task Manager's End task: the program goes, its interpreter and image tool work on.
+        ended = run_wine(["taskkill", "/f", "/im", "KORVANTE 2.EXE"])
+        self.assertEqual(ended.returncode, 0, f"taskkill: {describe(ended)}")
+        # The first driver's output stays open in the orphaned console windows: it ends with them.
+        transcript = self.use_program("disc", 1, "make-cd", "pick", "F", "expect-failure", "close")
+        self.assert_message_says(transcript, "Another build is making an image in this folder")
+        self.assertNotIn("unchanged", transcript, "the earlier image told unchanged while another build replaces it")
+
+        os.remove(self.path("data", "tool-waits"))
+        builds.join(PROGRAM_TIMEOUT)
+        deadline = time.monotonic() + 120
+        while os.path.exists(self.path("QX7.LCK")) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertFalse(os.path.exists(self.path("QX7.LCK")), "the lock once the orphaned image tool ended")
+        self.use_program("disc", 1, "make-cd", "pick", "F", "expect-exit")
+        self.assert_good_build(1, "F")
 
 
 class Names(Reliability):

@@ -112,14 +112,17 @@ constexpr char kHoldImageFile[] = "data\\hold-image";
 constexpr char kHoldingFlag[] = "--hold-image";
 constexpr DWORD kHoldMs = 3000;
 
-// As a scanner or a backup agent that opens the image the tool has just closed: a second copy
-// of the shim holds QX7.ISO without sharing for 3 s after this one has ended. This one ends
-// only once the image is held.
+// As a scanner or a backup agent that opens an output just as the tool ends: a second copy of
+// the shim holds the file data\hold-image names (QX7.ISO when it names none) without sharing
+// for 3 s after this one has ended. This one ends only once the file is held.
 void HandImageToAHolder()
 {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string commandLine = Quoted(self) + " " + kHoldingFlag;
+    std::string held = ReadWhole(kHoldImageFile);
+    if (held.empty())
+        held = "QX7.ISO";
+    std::string commandLine = Quoted(self) + " " + kHoldingFlag + " " + Quoted(held);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -129,7 +132,7 @@ void HandImageToAHolder()
     CloseHandle(process.hProcess);
     const DWORD started = GetTickCount();
     for (;;) {
-        HANDLE probe = CreateFileA("QX7.ISO", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        HANDLE probe = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
         if (probe == INVALID_HANDLE_VALUE || GetTickCount() - started > kToolTimeoutMs)
             return;
@@ -138,9 +141,9 @@ void HandImageToAHolder()
     }
 }
 
-int HoldImage()
+int HoldImage(const char* name)
 {
-    HANDLE image = CreateFileA("QX7.ISO", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE image = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (image == INVALID_HANDLE_VALUE)
         return 1;
     Sleep(kHoldMs);
@@ -152,8 +155,8 @@ int HoldImage()
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::string(argv[1]) == kHoldingFlag)
-        return HoldImage();
+    if (argc == 3 && std::string(argv[1]) == kHoldingFlag)
+        return HoldImage(argv[2]);
 
     const std::string script = FolderOfThisProgram() + "genisoimage.sh";
     if (GetFileAttributesA(script.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -202,7 +205,8 @@ int main(int argc, char** argv)
 
     const std::string toolOutput = ReadWhole(privateFolder + "\\stdout");
     const std::string toolErrors = ReadWhole(privateFolder + "\\stderr");
-    const int exitCode = std::atoi(ReadWhole(statusFile).c_str());
+    // Statuses such as 0xC000013A are written out as unsigned numbers.
+    const int exitCode = static_cast<int>(std::strtoul(ReadWhole(statusFile).c_str(), nullptr, 10));
     RemovePrivateFolder(privateFolder);
 
     // The tool's bytes as they are, without a CR added before each line end.
