@@ -26,6 +26,23 @@ void DiscardInputQueuedDuringBuild()
     }
 }
 
+// Windows sleeps on its idle timer, which runs from the last key or click, and a build of several
+// minutes gets none: a machine on battery may sleep mid-copy and bring the drive back as another
+// device. The system stays awake while this lives; the display may still turn off.
+class SystemAwake {
+public:
+    SystemAwake() { ::SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED); }
+    ~SystemAwake() { ::SetThreadExecutionState(ES_CONTINUOUS); }
+    SystemAwake(const SystemAwake&) = delete;
+    SystemAwake& operator=(const SystemAwake&) = delete;
+};
+
+BuildResult RunBuildAwake(const BuildRequest& request)
+{
+    const SystemAwake awake;
+    return RunBuild(request);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDiscImageDlg, CDialog)
@@ -131,7 +148,7 @@ void CDiscImageDlg::OnOK()
     request.sortList = m_strSortList;
     std::memcpy(request.overlayCode, m_szDiscCode, sizeof request.overlayCode);
     request.driveRoot = driveSelect.m_strDrive;
-    const BuildResult result = RunBuild(request);
+    const BuildResult result = RunBuildAwake(request);
     if (result.Built()) {
         CDialog::OnOK();
         return;
