@@ -311,44 +311,67 @@ TEST(MainDialog, SystemMenusLastItemOpensTheAboutBoxCentredOverTheDialogAndClosi
 
 namespace {
 
-struct HelpViewerSearch {
-    const std::string* helpFile;
-    HWND found;
+// What Wine's WinHelpA hands the help viewer: it looks for a window of the viewer's class and
+// sends it the request by WM_COPYDATA, tagged and laid out as below, with the file name after it.
+constexpr ULONG_PTR kWineHelpRequest = 0xA1DE505;
+struct HelpRequest {
+    WORD size;
+    WORD command;
+    LONG data;
+    LONG reserved;
+    WORD fileNameOffset;
+    WORD dataOffset;
 };
 
-BOOL CALLBACK FindWindowNamingFile(HWND window, LPARAM parameter)
-{
-    HelpViewerSearch* search = reinterpret_cast<HelpViewerSearch*>(parameter);
-    for (const ControlInfo& control : Controls(window))
-        if (control.text.find(*search->helpFile) != std::string::npos)
-            search->found = window;
-    return search->found == nullptr;
-}
+struct HelpAsked {
+    UINT command = 0;
+    DWORD context = 0;
+    std::string file;
+};
+HelpAsked g_helpAsked;
 
-// The help viewer's window whose text names this file, in any process; null when there is none.
-HWND HelpViewerNaming(const std::string& helpFile)
+LRESULT CALLBACK HelpViewerStandIn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    HelpViewerSearch search = {&helpFile, nullptr};
-    EnumWindows(FindWindowNamingFile, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    const COPYDATASTRUCT* copied = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (message != WM_COPYDATA || copied->dwData != kWineHelpRequest)
+        return DefWindowProcA(window, message, wParam, lParam);
+    const HelpRequest* request = static_cast<const HelpRequest*>(copied->lpData);
+    g_helpAsked.command = request->command;
+    g_helpAsked.context = static_cast<DWORD>(request->data);
+    if (request->fileNameOffset != 0)
+        g_helpAsked.file = static_cast<const char*>(copied->lpData) + request->fileNameOffset;
+    return TRUE;
 }
 
 }  // namespace
 
-TEST(MainDialog, F1AsksTheHelpViewerForTheHelpFileNamedAfterTheExecutable)
+TEST(MainDialog, F1AsksTheHelpViewerForTheMainDialogsTopicInTheHelpFileNamedAfterTheExecutable)
 {
+    // In place of the system's viewer, which only says it finds no such file.
+    WNDCLASSA viewerClass = {};
+    viewerClass.lpfnWndProc = HelpViewerStandIn;
+    viewerClass.hInstance = GetModuleHandleA(nullptr);
+    viewerClass.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&viewerClass);
+    HWND viewer = CreateWindowA("MS_WINHELP", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, viewerClass.hInstance, nullptr);
+    ASSERT_NE(viewer, nullptr);
+
     ProgramUnderTest program;
     ASSERT_NE(program.MainDialog(), nullptr);
+    g_helpAsked = {};
     PressKey(VK_F1);
-    HWND viewer = nullptr;
-    // The system has no help file, so the viewer says it cannot find it, naming it.
-    const bool shown = WaitFor([&] { return (viewer = HelpViewerNaming("KORVANTE 2.HLP")) != nullptr; });
-    if (viewer != nullptr) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(viewer, &processId);
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
-        TerminateProcess(process, 0);
-        CloseHandle(process);
-    }
-    EXPECT_TRUE(shown) << "expected the help viewer to look for KORVANTE 2.HLP";
+    const bool asked = WaitFor([] {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        return !g_helpAsked.file.empty();
+    });
+    DestroyWindow(viewer);
+    ASSERT_TRUE(asked) << "expected a request to the help viewer";
+    const std::string fileName = "\\KORVANTE 2.HLP";
+    EXPECT_TRUE(g_helpAsked.file.size() > fileName.size() &&
+                g_helpAsked.file.compare(g_helpAsked.file.size() - fileName.size(), fileName.size(), fileName) == 0)
+        << "expected the help file beside the executable, found " << g_helpAsked.file;
+    EXPECT_EQ(g_helpAsked.command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(g_helpAsked.context, 0x20000u + 102) << "the main dialog's topic: 0x20000 plus its template's id";
 }
