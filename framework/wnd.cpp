@@ -2,11 +2,15 @@
 
 void CWnd::CenterWindow()
 {
-    RECT workArea;
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    // The dialog stays on its owner's monitor, or without one on the monitor it opens on: the
+    // primary monitor's work area (SPI_GETWORKAREA) would pull it off a second one.
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoA(::MonitorFromWindow(owner != nullptr ? owner : m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT workArea = monitor.rcWork;
 
     RECT around = workArea;
-    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
     if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner))
         ::GetWindowRect(owner, &around);
 
@@ -17,7 +21,7 @@ void CWnd::CenterWindow()
     int left = (around.left + around.right) / 2 - width / 2;
     int top = (around.top + around.bottom) / 2 - height / 2;
 
-    // Over an owner near the edge, keep the whole dialog on the screen.
+    // Over an owner near the edge, keep the whole dialog on the monitor.
     if (left + width > workArea.right)
         left = workArea.right - width;
     if (left < workArea.left)

@@ -26,6 +26,23 @@ void DiscardInputQueuedDuringBuild()
     }
 }
 
+// Windows sleeps on its idle timer, which runs from the last key or click, and a build of several
+// minutes gets none: a machine on battery may sleep mid-copy and bring the drive back as another
+// device. The system stays awake while this lives; the display may still turn off.
+class SystemAwake {
+public:
+    SystemAwake() { ::SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED); }
+    ~SystemAwake() { ::SetThreadExecutionState(ES_CONTINUOUS); }
+    SystemAwake(const SystemAwake&) = delete;
+    SystemAwake& operator=(const SystemAwake&) = delete;
+};
+
+BuildResult RunBuildAwake(const BuildRequest& request)
+{
+    const SystemAwake awake;
+    return RunBuild(request);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDiscImageDlg, CDialog)
@@ -134,7 +151,7 @@ void CDiscImageDlg::OnOK()
     // Enter in a chooser that listed nothing: no drive to double-click is no slip of the user's.
     const BuildResult result = request.driveRoot.empty() && driveSelect.m_nDrivesListed == 0
                                    ? RefuseBuild({FailureCause::NoCdDrive})
-                                   : RunBuild(request);
+                                   : RunBuildAwake(request);
     if (result.Built()) {
         CDialog::OnOK();
         return;

@@ -2,8 +2,7 @@
 
 #include "framework/afxwin.h"
 #include "res/resource_ids.h"
-
-#include <vector>
+#include "ui/ansi_text.h"
 
 namespace {
 
@@ -91,24 +90,6 @@ std::string LoadText(UINT id)
     char text[1024];
     const int length = ::LoadStringA(AfxGetInstanceHandle(), id, text, sizeof text);
     return std::string(text, length > 0 ? length : 0);
-}
-
-// The build names files in UTF-8; the box shows ANSI text, in which a name the code page cannot
-// spell shows the system's default character for each letter it lacks.
-std::string InAnsi(const std::string& utf8)
-{
-    const int wideLength = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    if (wideLength <= 0)
-        return {};
-    std::vector<wchar_t> wide(wideLength);
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), wideLength);
-    const int ansiLength =
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, nullptr, 0, nullptr, nullptr);
-    if (ansiLength <= 0)
-        return {};
-    std::vector<char> ansi(ansiLength);
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, ansi.data(), ansiLength, nullptr, nullptr);
-    return ansi.data();
 }
 
 // A text of the string table with its %s, wherever it stands, replaced by subject.

@@ -6,7 +6,7 @@ korvante_install_deps() {
     g++-mingw-w64-i686 binutils-mingw-w64-i686
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
-    genisoimage xorriso cdrdao python3 unzip python3-fusepy fuse3
+    genisoimage xorriso cdrdao python3 unzip python3-fusepy fuse3 fonts-wine
   )
   korvante_install_packages "${packages[@]}"
 }

@@ -173,12 +173,15 @@ TEST(MainDialog, MakeCdAfterADiscOpensTheChooserOwnedByAndCentredOverTheDisabled
     ExpectCentredOver(chooser, WindowRect(dialog), "the main dialog");
 }
 
-TEST(MainDialog, EnterCountsAsMakeCd)
+TEST(MainDialog, UpChoosesADiscFromMakeCdAndEnterCountsAsMakeCd)
 {
     ProgramUnderTest program;
     HWND dialog = program.MainDialog();
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(ChooseDisc(dialog, 1002));
+    // The keyboard route README.TXT gives: the controls form one group, so Up from "Make CD",
+    // where the focus starts, wraps round to the last one, "Prem D", and chooses it.
+    PressKey(VK_UP);
+    ASSERT_TRUE(WaitFor([&] { return IsChecked(dialog, 1004); })) << "expected Up to choose \"Prem D\"";
     PressKey(VK_RETURN);
     EXPECT_NE(program.WaitForDialog(kChooser), nullptr) << "expected the chooser after Enter";
 }
@@ -318,44 +321,49 @@ TEST(MainDialog, SystemMenusLastItemOpensTheAboutBoxCentredOverTheDialogAndClosi
 
 namespace {
 
-struct HelpViewerSearch {
-    const std::string* helpFile;
-    HWND found;
+// Wine's WinHelpA sends its request by WM_COPYDATA, tagged and laid out as here with the help
+// file's name after it, to the first window of the help viewer's class.
+struct HelpRequest {
+    WORD size, command;
+    LONG context, reserved;
+    WORD fileNameOffset, dataOffset;
 };
+std::string g_helpAsked;  // "command context file"
 
-BOOL CALLBACK FindWindowNamingFile(HWND window, LPARAM parameter)
+LRESULT CALLBACK HelpViewerStandIn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    HelpViewerSearch* search = reinterpret_cast<HelpViewerSearch*>(parameter);
-    for (const ControlInfo& control : Controls(window))
-        if (control.text.find(*search->helpFile) != std::string::npos)
-            search->found = window;
-    return search->found == nullptr;
-}
-
-// The help viewer's window whose text names this file, in any process; null when there is none.
-HWND HelpViewerNaming(const std::string& helpFile)
-{
-    HelpViewerSearch search = {&helpFile, nullptr};
-    EnumWindows(FindWindowNamingFile, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    const COPYDATASTRUCT* copied = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (message != WM_COPYDATA || copied->dwData != 0xA1DE505)
+        return DefWindowProcA(window, message, wParam, lParam);
+    const HelpRequest* request = static_cast<const HelpRequest*>(copied->lpData);
+    g_helpAsked = std::to_string(request->command) + " " + std::to_string(request->context) + " " +
+                  (static_cast<const char*>(copied->lpData) + request->fileNameOffset);
+    return TRUE;
 }
 
 }  // namespace
 
-TEST(MainDialog, F1AsksTheHelpViewerForTheHelpFileNamedAfterTheExecutable)
+TEST(MainDialog, F1AsksTheHelpViewerForTheMainDialogsTopicInTheHelpFileNamedAfterTheExecutable)
 {
+    // In place of the system's viewer, which shows no context, only that it finds no such file.
+    WNDCLASSA viewerClass = {};
+    viewerClass.lpfnWndProc = HelpViewerStandIn;
+    viewerClass.hInstance = GetModuleHandleA(nullptr);
+    viewerClass.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&viewerClass);
+    HWND viewer = CreateWindowA("MS_WINHELP", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, viewerClass.hInstance, nullptr);
     ProgramUnderTest program;
     ASSERT_NE(program.MainDialog(), nullptr);
     PressKey(VK_F1);
-    HWND viewer = nullptr;
-    // The system has no help file, so the viewer says it cannot find it, naming it.
-    const bool shown = WaitFor([&] { return (viewer = HelpViewerNaming("KORVANTE 2.HLP")) != nullptr; });
-    if (viewer != nullptr) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(viewer, &processId);
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
-        TerminateProcess(process, 0);
-        CloseHandle(process);
-    }
-    EXPECT_TRUE(shown) << "expected the help viewer to look for KORVANTE 2.HLP";
+    WaitFor([] {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        return !g_helpAsked.empty();
+    });
+    DestroyWindow(viewer);
+    std::string helpFile = EnvironmentPath("KORVANTE_STANDIN");
+    helpFile.replace(helpFile.size() - 4, 4, ".HLP");
+    EXPECT_EQ(g_helpAsked, std::to_string(HELP_CONTEXT) + " " + std::to_string(0x20000 + 102) + " " + helpFile)
+        << "HELP_CONTEXT, 0x20000 plus the main dialog's template id, the help file beside the program";
 }
