@@ -20,31 +20,40 @@ enum class FailureCause {
     OutputHidden,            // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     OutputInUse,             // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     NoDisc,                  // subject: the drive, such as E:
+    // The drive holds a disc, but not one of the set: subject the drive, chosenDisc its caption.
+    DiscHoldsNothingToCopy,
+    DiscNotTheChosenOne,
     // Found while the disc and the overlay are staged.
     StagingFolderUnusable,
     FolderInStaging,         // subject: the folder in temp
     StagedFileHeld,          // subject: the file in temp
     SourceNotListed,         // subject: the drive or the overlay folder
     ConsoleClosed,
+    // A copy that had files to take answered an error.
+    CopyFailed,              // subject: what it copies, such as E:\*.m*
     FileNotCopied,           // subject: the file on the disc or in the overlay folder
     PlaceholderNotMade,
     // Found at the image tool and after it.
     ImageToolFailed,         // subject: its exit status
     StagedFileGone,          // subject: the file in temp
     ImageIncomplete,
+    // The image read back: its root directory.
+    ImageDirectoryUnreadable,  // subject: QX7.ISO
+    FileNotInImage,            // subject: the file in temp
     Track2FileNotWritten,
     BootAreaNotWritten,
     CueSheetNotWritten,
 };
 
 struct BuildFailure {
-    BuildFailure(FailureCause cause = FailureCause::None, std::string subject = {})
-        : cause(cause), subject(std::move(subject))
+    BuildFailure(FailureCause cause = FailureCause::None, std::string subject = {}, std::string chosenDisc = {})
+        : cause(cause), subject(std::move(subject)), chosenDisc(std::move(chosenDisc))
     {
     }
 
     FailureCause cause;
-    std::string subject;  // UTF-8
+    std::string subject;     // UTF-8
+    std::string chosenDisc;  // the chosen disc's caption, where the reason names it
 
     explicit operator bool() const { return cause != FailureCause::None; }
 };

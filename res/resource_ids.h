@@ -48,5 +48,11 @@
 #define IDS_WHY_TRACK2_NOT_WRITTEN 232
 #define IDS_WHY_BOOT_AREA_NOT_WRITTEN 233
 #define IDS_WHY_CUE_SHEET_NOT_WRITTEN 234
+// A disc not of the set, a copy that failed, an image without a staged file
+#define IDS_WHY_DISC_HOLDS_NOTHING_TO_COPY 260
+#define IDS_WHY_DISC_NOT_THE_CHOSEN_ONE 261
+#define IDS_WHY_COPY_FAILED 262
+#define IDS_WHY_IMAGE_DIRECTORY_UNREADABLE 263
+#define IDS_WHY_FILE_NOT_IN_IMAGE 264
 
 #define IDC_STATIC (-1)

@@ -62,6 +62,16 @@ UINT ReasonText(FailureCause cause)
         return IDS_WHY_BOOT_AREA_NOT_WRITTEN;
     case FailureCause::CueSheetNotWritten:
         return IDS_WHY_CUE_SHEET_NOT_WRITTEN;
+    case FailureCause::DiscHoldsNothingToCopy:
+        return IDS_WHY_DISC_HOLDS_NOTHING_TO_COPY;
+    case FailureCause::DiscNotTheChosenOne:
+        return IDS_WHY_DISC_NOT_THE_CHOSEN_ONE;
+    case FailureCause::CopyFailed:
+        return IDS_WHY_COPY_FAILED;
+    case FailureCause::ImageDirectoryUnreadable:
+        return IDS_WHY_IMAGE_DIRECTORY_UNREADABLE;
+    case FailureCause::FileNotInImage:
+        return IDS_WHY_FILE_NOT_IN_IMAGE;
     }
     return 0;
 }
@@ -95,10 +105,17 @@ std::string InAnsi(const std::string& utf8)
 
 std::string FailureMessage(const BuildResult& result)
 {
+    // The subject, then the chosen disc where a reason names both; a name holding "%s" stays as it is.
     std::string reason = LoadText(ReasonText(result.failure.cause));
-    const std::string::size_type subjectAt = reason.find("%s");
-    if (subjectAt != std::string::npos)
-        reason.replace(subjectAt, 2, InAnsi(result.failure.subject));
+    std::string::size_type searchFrom = 0;
+    for (const std::string* value : {&result.failure.subject, &result.failure.chosenDisc}) {
+        const std::string::size_type at = reason.find("%s", searchFrom);
+        if (at == std::string::npos)
+            break;
+        const std::string text = InAnsi(*value);
+        reason.replace(at, 2, text);
+        searchFrom = at + text.size();
+    }
 
     std::string message = LoadText(IDS_NOT_CREATED) + "\n\n" + reason;
     if (result.earlierImage == EarlierImage::Unchanged)
