@@ -289,16 +289,6 @@ bool InterpreterEndedByItself(int status)
     return status >= 0;
 }
 
-// copy answers 1 when its pattern matched nothing, and also when it failed: a file it could not
-// read or write, or its console process ended from Task Manager, by taskkill or by a security
-// program, which ends cmd with 1 where a closed window gives STATUS_CONTROL_C_EXIT. Copy has by
-// then given the file its source's full size, so the staging check would take it for whole.
-// Only a copy that had nothing to take may answer anything but 0.
-bool CopyEndedWell(int status, bool hadFilesToCopy)
-{
-    return status == 0 || !hadFilesToCopy;
-}
-
 enum class CopySource { Disc, Overlay };
 
 // The staging folder and the files the copies are to leave in it.
@@ -430,6 +420,21 @@ private:
     std::map<std::string, Expected> m_expected;  // by CaseBlindKey of the name
 };
 
+// copy answers 1 when its pattern matched nothing, and also when it failed: a file it could not
+// read or write, or its console process ended from Task Manager, by taskkill or by a security
+// program, which ends cmd with 1 where a closed window gives STATUS_CONTROL_C_EXIT. Copy has by
+// then given the file its source's full size, so the staging check would take it for whole.
+// Only a copy that had nothing to take may answer anything but 0; of one that failed, a file
+// left missing or short is named, else the copy.
+BuildFailure CheckCopyEndedWell(int status, bool hadFilesToCopy, const StagedFiles& staged, const std::string& copied)
+{
+    if (status == 0 || !hadFilesToCopy)
+        return {};
+    if (const auto [from, name] = staged.FirstMissing(); !name.empty())
+        return {FailureCause::FileNotCopied, from + name};
+    return {FailureCause::CopyFailed, copied};
+}
+
 // The tool leaves out a file it cannot open (a name outside its code page, a file a scanner
 // locks), warns and ends well, and temp still holds the file: only the image tells.
 BuildFailure CheckImageHoldsStaging(const StagedFiles& staged)
@@ -476,8 +481,8 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
         const int status = runCommand("copy " + request.driveRoot + mask + " " + stagingFolder);
         if (!InterpreterEndedByItself(status))
             return earlier.Kept({FailureCause::ConsoleClosed});
-        if (!CopyEndedWell(status, takesFiles))
-            return earlier.Kept({FailureCause::CopyFailed, request.driveRoot + mask});
+        if (BuildFailure failed = CheckCopyEndedWell(status, takesFiles, staged, request.driveRoot + mask))
+            return earlier.Kept(failed);
     }
     const std::string overlayFolder = OverlayFolder(request.overlayCode);
     bool takesFiles;
@@ -486,8 +491,8 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
     const int status = runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder);
     if (!InterpreterEndedByItself(status))
         return earlier.Kept({FailureCause::ConsoleClosed});
-    if (!CopyEndedWell(status, takesFiles))
-        return earlier.Kept({FailureCause::CopyFailed, overlayFolder + kOverlayPattern});
+    if (BuildFailure failed = CheckCopyEndedWell(status, takesFiles, staged, overlayFolder + kOverlayPattern))
+        return earlier.Kept(failed);
     if (!CreatePlaceholder(stagingFolder))
         return earlier.Kept({FailureCause::PlaceholderNotMade, staged.StagedPath(kPlaceholderName)});
     staged.ExpectPlaceholder();

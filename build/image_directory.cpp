@@ -4,7 +4,6 @@
 #include "build/file_stream.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 namespace {
@@ -37,9 +36,12 @@ std::string IsoKey(const std::string& name)
     std::string key = name.substr(0, name.find(';'));
     if (!key.empty() && key.back() == '.')
         key.pop_back();
+    // ASCII only, whatever the locale; other bytes, such as those of a UTF-8 letter, become "_".
     for (char& c : key) {
-        const unsigned char letter = static_cast<unsigned char>(c);
-        c = std::isalnum(letter) && letter < 0x80 ? static_cast<char>(std::toupper(letter)) : c == '.' ? '.' : '_';
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if ((c < 'A' || c > 'Z') && (c < '0' || c > '9') && c != '.')
+            c = '_';
     }
     return key;
 }
