@@ -24,6 +24,9 @@ enum class FailureCause {
     OutputHidden,            // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     OutputInUse,             // subject: QX7.ISO, QX7Track2.bin or QX7.CUE
     NoDisc,                  // subject: the drive, such as E:
+    // The drive holds a disc, but not one of the set: subject the drive, chosenDisc its caption.
+    DiscHoldsNothingToCopy,
+    DiscNotTheChosenOne,
     // Found while the disc and the overlay are staged.
     InterpreterNotStarted,
     StagingFolderUnusable,
@@ -32,6 +35,8 @@ enum class FailureCause {
     DiscNotListed,           // subject: the drive's root
     OverlayNotListed,        // subject: the overlay folder
     ConsoleClosed,
+    // A copy that had files to take answered an error.
+    CopyFailed,              // subject: what it copies, such as E:\*.m*
     DiscFileNotCopied,       // subject: the file on the disc
     OverlayFileNotCopied,    // subject: the file in the overlay folder
     PlaceholderNotMade,
@@ -43,19 +48,23 @@ enum class FailureCause {
     StagedFileGone,          // subject: the file in temp
     ImageHeld,               // another program held QX7.ISO past the wait
     ImageIncomplete,         // shorter than its volume
+    // The image read back: its root directory.
+    ImageDirectoryUnreadable,  // subject: QX7.ISO
+    FileNotInImage,            // subject: the file in temp
     Track2FileNotWritten,
     BootAreaNotWritten,
     CueSheetNotWritten,
 };
 
 struct BuildFailure {
-    BuildFailure(FailureCause cause = FailureCause::None, std::string subject = {})
-        : cause(cause), subject(std::move(subject))
+    BuildFailure(FailureCause cause = FailureCause::None, std::string subject = {}, std::string chosenDisc = {})
+        : cause(cause), subject(std::move(subject)), chosenDisc(std::move(chosenDisc))
     {
     }
 
     FailureCause cause;
-    std::string subject;  // UTF-8
+    std::string subject;     // UTF-8
+    std::string chosenDisc;  // the chosen disc's caption, where the reason names it
 
     explicit operator bool() const { return cause != FailureCause::None; }
 };

@@ -4,11 +4,14 @@
 #include "build/file_platform.h"
 #include "build/file_search.h"
 #include "build/file_stream.h"
+#include "build/image_directory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -76,14 +79,15 @@ BuildFailure CheckDataFile(const std::string& path, bool reads, FailureCause mis
 
 // The image tool takes a read error of its list for the list's end and makes an unsorted image
 // that ends well. Read whole here, a cloud-only list is also brought down while still online.
-bool SortListReads(const std::string& sortList)
+bool ReadSortList(const std::string& sortList, std::string& text)
 {
     FileStream list(sortList, "rb");
     if (!list.IsOpen())
         return false;
     char block[4096];
-    while (list.Read(block, sizeof block) == sizeof block) {
-    }
+    std::size_t read;
+    while ((read = list.Read(block, sizeof block)) > 0)
+        text.append(block, read);
     return !list.HasFailed();
 }
 
@@ -134,9 +138,70 @@ BuildFailure CheckDisc(const std::string& driveRoot)
     return {FailureCause::NoDisc, DriveName(driveRoot)};
 }
 
+// The chosen disc as the main dialog names it.
+std::string CaptionOf(const std::string& sortList)
+{
+    for (const DiscEntry& disc : kDiscCatalogue)
+        if (sortList == disc.sortList)
+            return disc.caption;
+    return sortList;
+}
+
+// The file names a sort list gives, without the path before each, by CaseBlindKey. Each line
+// is the tool's "name weight", and a name may hold blanks: it ends at the line's last one.
+std::set<std::string> NamesInSortList(const std::string& text)
+{
+    std::set<std::string> names;
+    for (std::size_t lineAt = 0; lineAt < text.size();) {
+        const std::size_t lineEnd = std::min(text.find('\n', lineAt), text.size());
+        const std::string line = text.substr(lineAt, lineEnd - lineAt);
+        lineAt = lineEnd + 1;
+        const std::size_t weightAt = line.find_last_of(" \t");
+        if (weightAt == std::string::npos)
+            continue;
+        const std::string path = line.substr(0, line.find_last_not_of(" \t", weightAt) + 1);
+        if (!path.empty())
+            names.insert(CaseBlindKey(path.substr(path.find_last_of("/\\") + 1)));
+    }
+    return names;
+}
+
+// Nothing else tells the discs apart: a DVD-Video (folders only), an audio CD or another
+// program's disc in the drive, or the image of one mounted as a drive, would be imaged with the
+// chosen disc's overlay, and the tool passes over list lines that name nothing. The lists are
+// the disc set's: a disc is refused only when the list names files of a disc (not the overlay
+// nor the placeholder) and none of them is on this one, never for a name the disc lacks.
+BuildFailure CheckDiscOfTheSet(const BuildRequest& request, const std::string& sortList)
+{
+    std::vector<FoundFile> discFiles;
+    for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter)
+        if (!FindFiles(request.driveRoot + DiscFileMask(*letter), discFiles))
+            return {FailureCause::DiscNotListed, request.driveRoot};
+    if (discFiles.empty())
+        return {FailureCause::DiscHoldsNothingToCopy, DriveName(request.driveRoot), CaptionOf(request.sortList)};
+
+    std::set<std::string> named = NamesInSortList(sortList);
+    // A listing that fails here fails the overlay's copy later; here it only names fewer.
+    std::vector<FoundFile> overlayFiles;
+    FindFiles(OverlayFolder(request.overlayCode) + kOverlayPattern, overlayFiles);
+    for (const FoundFile& file : overlayFiles)
+        named.erase(CaseBlindKey(file.name));
+    named.erase(CaseBlindKey(kPlaceholderName));
+    // A line may give a wildcard pattern, which the tool matches itself.
+    const bool patterns = std::any_of(named.begin(), named.end(),
+                                      [](const std::string& name) { return name.find_first_of("*?[") != std::string::npos; });
+    if (named.empty() || patterns)
+        return {};
+    for (const FoundFile& file : discFiles)
+        if (named.count(CaseBlindKey(file.name)) != 0)
+            return {};
+    return {FailureCause::DiscNotTheChosenOne, DriveName(request.driveRoot), CaptionOf(request.sortList)};
+}
+
 // What can be known before the first copy: a build that cannot end well says so at once, and
-// stages nothing.
-BuildFailure CheckBeforeCopying(const BuildRequest& request, const BuildLock& lock, const std::string& workingFolder)
+// stages nothing. The boot area is read here, once, for the stamp.
+BuildFailure CheckBeforeCopying(const BuildRequest& request, const BuildLock& lock, const std::string& workingFolder,
+                                BootArea& bootArea)
 {
     if (BuildFailure locked = CheckLock(lock))
         return locked;
@@ -144,17 +209,20 @@ BuildFailure CheckBeforeCopying(const BuildRequest& request, const BuildLock& lo
         return {FailureCause::NoDriveChosen};
     if (!IsLocalFolder(workingFolder))
         return {FailureCause::NetworkFolder, workingFolder};
-    if (BuildFailure bootArea = CheckDataFile(kBootAreaFile, BootAreaFileReads(), FailureCause::BootAreaFileMissing,
-                                              FailureCause::BootAreaFileUnreadable))
-        return bootArea;
-    if (BuildFailure sortList = CheckDataFile(request.sortList, SortListReads(request.sortList),
-                                              FailureCause::SortListMissing, FailureCause::SortListUnreadable))
-        return sortList;
+    if (BuildFailure bootAreaFile = CheckDataFile(kBootAreaFile, ReadBootArea(bootArea),
+                                                  FailureCause::BootAreaFileMissing, FailureCause::BootAreaFileUnreadable))
+        return bootAreaFile;
+    std::string sortList;
+    if (BuildFailure sortListFile = CheckDataFile(request.sortList, ReadSortList(request.sortList, sortList),
+                                                  FailureCause::SortListMissing, FailureCause::SortListUnreadable))
+        return sortListFile;
     if (BuildFailure tool = CheckImageTool())
         return tool;
     if (BuildFailure outputs = CheckEarlierOutputs())
         return outputs;
-    return CheckDisc(request.driveRoot);
+    if (BuildFailure disc = CheckDisc(request.driveRoot))
+        return disc;
+    return CheckDiscOfTheSet(request, sortList);
 }
 
 // What stood in the folder of QX7.ISO, QX7Track2.bin and QX7.CUE when the build began, to tell
@@ -340,8 +408,10 @@ public:
 
     // Lists what copy of sourceFolder + mask will take, with the platform's own matching, and
     // removes those names from the staging folder. An overlay file replaces the disc's of its name.
-    BuildFailure MakeRoomForCopy(const std::string& sourceFolder, const std::string& mask, CopySource source)
+    BuildFailure MakeRoomForCopy(const std::string& sourceFolder, const std::string& mask, CopySource source,
+                                 bool& takesFiles)
     {
+        takesFiles = false;
         // A disc without overlay files has no such folder; a drive whose root went since the
         // build began has lost its disc.
         if (!IsReadableFolder(sourceFolder))
@@ -350,6 +420,7 @@ public:
         if (!FindFiles(sourceFolder + mask, found))
             return {source == CopySource::Overlay ? FailureCause::OverlayNotListed : FailureCause::DiscNotListed,
                     sourceFolder};
+        takesFiles = !found.empty();
         if (BuildFailure held = RemoveStaged(found))
             return held;
         if (source == CopySource::Overlay)
@@ -384,6 +455,9 @@ public:
     }
 
     std::string StagedPath(const std::string& name) const { return m_folder + "\\" + name; }
+
+    // The files the image tool found in the staging folder, with their sizes.
+    bool List(std::vector<FoundFile>& files) const { return FindFiles(StagedPath("*"), files); }
 
 private:
     // Where the copies take a file from, under each spelling of its name.
@@ -426,6 +500,38 @@ private:
     std::map<std::string, Expected> m_expected;  // by CaseBlindKey of the name
 };
 
+// copy answers 1 when its pattern matched nothing, and also when it failed: a file it could not
+// read or write, or its console process ended from Task Manager, by taskkill or by a security
+// program, which ends cmd with 1 where a closed window gives STATUS_CONTROL_C_EXIT. Copy has by
+// then given the file its source's full size, so the staging check would take it for whole.
+// Only a copy that had nothing to take may answer anything but 0; of one that failed, a file
+// left missing or short is named, else the copy.
+BuildFailure CheckCopyEndedWell(int status, bool hadFilesToCopy, const StagedFiles& staged,
+                                const std::string& overlayFolder, const std::string& copied)
+{
+    if (status == 0 || !hadFilesToCopy)
+        return {};
+    if (auto [name, notCopied] = staged.FirstMissing(overlayFolder); !name.empty())
+        return notCopied;
+    return {FailureCause::CopyFailed, copied};
+}
+
+// The tool leaves out a file it cannot open (a name outside its code page, a file a scanner
+// locks), warns and ends well, and temp still holds the file: only the image tells.
+BuildFailure CheckImageHoldsStaging(const StagedFiles& staged)
+{
+    std::vector<FoundFile> stagedFiles;
+    if (!staged.List(stagedFiles))
+        return {FailureCause::StagingFolderUnusable, kStagingFolder};
+    std::vector<FoundFile> imageFiles;
+    if (!ReadImageRootFiles(imageFiles))
+        return {FailureCause::ImageDirectoryUnreadable, kImage};
+    const std::string missing = FirstFileNotInImage(stagedFiles, imageFiles);
+    if (missing.empty())
+        return {};
+    return {FailureCause::FileNotInImage, staged.StagedPath(missing)};
+}
+
 }  // namespace
 
 int RunThroughCommandInterpreter(const std::string& commandLine)
@@ -437,7 +543,8 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
 {
     const EarlierOutputs earlier;
     const BuildLock lock;
-    if (BuildFailure refusal = CheckBeforeCopying(request, lock, workingFolder))
+    BootArea bootArea;
+    if (BuildFailure refusal = CheckBeforeCopying(request, lock, workingFolder, bootArea))
         return earlier.Kept(refusal);
 
     const std::string stagingFolder = kStagingFolder;
@@ -448,18 +555,26 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
     // A temp left by a failed run may hold another disc's files.
     if (BuildFailure stale = staged.Empty())
         return earlier.Kept(stale);
+    const std::string overlayFolder = OverlayFolder(request.overlayCode);
     for (const char* letter = kStagedExtensionLetters; *letter != '\0'; ++letter) {
         const std::string mask = DiscFileMask(*letter);
-        if (BuildFailure noRoom = staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc))
+        bool takesFiles;
+        if (BuildFailure noRoom = staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc, takesFiles))
             return earlier.Kept(noRoom);
-        if (BuildFailure stopped = CopyEndedByItself(runCommand("copy " + request.driveRoot + mask + " " + stagingFolder)))
+        const int status = runCommand("copy " + request.driveRoot + mask + " " + stagingFolder);
+        if (BuildFailure stopped = CopyEndedByItself(status))
             return earlier.Kept(stopped);
+        if (BuildFailure failed = CheckCopyEndedWell(status, takesFiles, staged, overlayFolder, request.driveRoot + mask))
+            return earlier.Kept(failed);
     }
-    const std::string overlayFolder = OverlayFolder(request.overlayCode);
-    if (BuildFailure noRoom = staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay))
+    bool takesFiles;
+    if (BuildFailure noRoom = staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay, takesFiles))
         return earlier.Kept(noRoom);
-    if (BuildFailure stopped = CopyEndedByItself(runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder)))
+    const int status = runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder);
+    if (BuildFailure stopped = CopyEndedByItself(status))
         return earlier.Kept(stopped);
+    if (BuildFailure failed = CheckCopyEndedWell(status, takesFiles, staged, overlayFolder, overlayFolder + kOverlayPattern))
+        return earlier.Kept(failed);
     if (!CreatePlaceholder(stagingFolder))
         return earlier.Kept({FailureCause::PlaceholderNotMade, staged.StagedPath(kPlaceholderName)});
     staged.ExpectPlaceholder();
@@ -479,10 +594,12 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
         return earlier.AfterImageTool({FailureCause::StagedFileGone, staged.StagedPath(name)});
     if (BuildFailure notWhole = ImageIsWhole())
         return earlier.AfterImageTool(notWhole);
+    if (BuildFailure leftOut = CheckImageHoldsStaging(staged))
+        return earlier.AfterImageTool(leftOut);
 
     if (!WriteTrack2File())
         return earlier.Replaced({FailureCause::Track2FileNotWritten, kTrack2File});
-    if (!StampBootArea())
+    if (!StampBootArea(bootArea))
         return earlier.Replaced({FailureCause::BootAreaNotWritten, kImage});
     if (!WriteCueSheet())
         return earlier.Replaced({FailureCause::CueSheetNotWritten, kCueSheet});

@@ -9,7 +9,6 @@
 namespace {
 
 constexpr std::size_t kTrack2Size = 0x200000;
-constexpr std::size_t kBootAreaSize = 0x8000;
 constexpr unsigned long long kIsoBlockSize = 2048;
 // The primary volume descriptor's volume space size: the image's length in blocks, stored
 // little-endian first. It lies in sector 16, after the boot area.
@@ -38,11 +37,9 @@ bool WriteTrack2File()
     return written && closed;
 }
 
-namespace {
-
 // Bytes past the end of a short boot-area file become 0xFF, the byte value of EOF; a read
 // error is no end of file.
-bool ReadBootArea(std::array<unsigned char, kBootAreaSize>& bootArea)
+bool ReadBootArea(BootArea& bootArea)
 {
     FileStream bootAreaFile(kBootAreaFile, "rb");
     if (!bootAreaFile.IsOpen())
@@ -50,14 +47,6 @@ bool ReadBootArea(std::array<unsigned char, kBootAreaSize>& bootArea)
     bootArea.fill(0xFF);
     bootAreaFile.Read(bootArea.data(), bootArea.size());
     return !bootAreaFile.HasFailed();
-}
-
-}  // namespace
-
-bool BootAreaFileReads()
-{
-    std::array<unsigned char, kBootAreaSize> bootArea;
-    return ReadBootArea(bootArea);
 }
 
 ImageLength CheckImageLength()
@@ -80,11 +69,10 @@ ImageLength CheckImageLength()
     return whole ? ImageLength::Whole : ImageLength::Short;
 }
 
-bool StampBootArea()
+bool StampBootArea(const BootArea& bootArea)
 {
     FileStream image(kImage, "r+b", FileStream::WhileHeld::AskAgain);
-    std::array<unsigned char, kBootAreaSize> bootArea;
-    if (!image.IsOpen() || !ReadBootArea(bootArea))
+    if (!image.IsOpen())
         return false;
 
     const bool written = image.Write(bootArea.data(), bootArea.size());

@@ -59,5 +59,11 @@
 #define IDS_WHY_IMAGE_NOT_WRITTEN 243
 #define IDS_WHY_IMAGE_MISSING 244
 #define IDS_WHY_IMAGE_HELD 245
+// A disc not of the set, a copy that failed, an image without a staged file
+#define IDS_WHY_DISC_HOLDS_NOTHING_TO_COPY 260
+#define IDS_WHY_DISC_NOT_THE_CHOSEN_ONE 261
+#define IDS_WHY_COPY_FAILED 262
+#define IDS_WHY_IMAGE_DIRECTORY_UNREADABLE 263
+#define IDS_WHY_FILE_NOT_IN_IMAGE 264
 
 #define IDC_STATIC (-1)

@@ -4,6 +4,10 @@
 #include "res/resource_ids.h"
 #include "ui/ansi_text.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace {
 
 UINT ReasonText(FailureCause cause)
@@ -81,6 +85,16 @@ UINT ReasonText(FailureCause cause)
         return IDS_WHY_BOOT_AREA_NOT_WRITTEN;
     case FailureCause::CueSheetNotWritten:
         return IDS_WHY_CUE_SHEET_NOT_WRITTEN;
+    case FailureCause::DiscHoldsNothingToCopy:
+        return IDS_WHY_DISC_HOLDS_NOTHING_TO_COPY;
+    case FailureCause::DiscNotTheChosenOne:
+        return IDS_WHY_DISC_NOT_THE_CHOSEN_ONE;
+    case FailureCause::CopyFailed:
+        return IDS_WHY_COPY_FAILED;
+    case FailureCause::ImageDirectoryUnreadable:
+        return IDS_WHY_IMAGE_DIRECTORY_UNREADABLE;
+    case FailureCause::FileNotInImage:
+        return IDS_WHY_FILE_NOT_IN_IMAGE;
     }
     return 0;
 }
@@ -92,12 +106,18 @@ std::string LoadText(UINT id)
     return std::string(text, length > 0 ? length : 0);
 }
 
-// A text of the string table with its %s, wherever it stands, replaced by subject.
-std::string Filled(UINT id, const std::string& subject)
+// A text of the string table with each %s replaced by the next of names, the subject and then
+// the chosen disc; once they run out the last stands again (a reason that names its file twice).
+// A name that holds "%s" itself stays as it is.
+std::string Filled(UINT id, const std::vector<std::string>& names)
 {
     std::string text = LoadText(id);
-    for (auto at = text.find("%s"); at != std::string::npos; at = text.find("%s", at + subject.size()))
-        text.replace(at, 2, subject);
+    std::size_t next = 0;
+    for (auto at = text.find("%s"); at != std::string::npos && !names.empty();) {
+        const std::string& name = names[std::min(next++, names.size() - 1)];
+        text.replace(at, 2, name);
+        at = text.find("%s", at + name.size());
+    }
     return text;
 }
 
@@ -117,11 +137,13 @@ std::string NamesInASentence(const std::vector<std::string>& names)
 
 std::string FailureMessage(const BuildResult& result)
 {
-    std::string message = LoadText(IDS_NOT_CREATED) + "\n\n" +
-                          Filled(ReasonText(result.failure.cause), InAnsi(result.failure.subject));
+    std::vector<std::string> names = {InAnsi(result.failure.subject)};
+    if (!result.failure.chosenDisc.empty())
+        names.push_back(InAnsi(result.failure.chosenDisc));
+    std::string message = LoadText(IDS_NOT_CREATED) + "\n\n" + Filled(ReasonText(result.failure.cause), names);
     if (result.earlierImage == EarlierImage::Unchanged)
         message += "\n\n" + Filled(result.earlierOutputs.size() == 1 ? IDS_EARLIER_ONE_UNCHANGED : IDS_EARLIER_SOME_UNCHANGED,
-                                   NamesInASentence(result.earlierOutputs));
+                                   {NamesInASentence(result.earlierOutputs)});
     else if (result.earlierImage == EarlierImage::Replaced)
         message += "\n\n" + LoadText(IDS_EARLIER_REPLACED);
     return message;

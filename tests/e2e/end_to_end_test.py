@@ -15,8 +15,12 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from program_case import ProgramCase  # noqa: E402
 from wine_build import (  # noqa: E402
-    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, describe, expected_image_files, install_tool, make_disc, make_working_folder,
-    read, run_wine, scratch_folder, write)
+    BOOT_AREA_SIZE, CDROM_DRIVE, DISCS, boot_area_pattern, describe, expected_image_files, helper, install_tool,
+    make_disc, make_working_folder, read, run_wine, scratch_folder, windows_path, write)
+
+# The interpreter stand-in that ends a copy as Task Manager does, for the builds that ask it to.
+ENDED_CONSOLE_COMSPEC = "COMSPEC=" + windows_path(
+    helper("KORVANTE_CLOSED_CONSOLE", "tests", "support", "closed_console.exe"))
 
 
 class EndToEnd(ProgramCase):
@@ -50,16 +54,20 @@ class EndToEnd(ProgramCase):
             changed = run_wine(["attrib", attribute, "QX7.CUE"], cwd=self.folder)
             self.assertEqual(changed.returncode, 0, f"attrib {attribute} QX7.CUE: {describe(changed)}")
 
-        def mode(name):  # a way the test's image tool misbehaves: (breaks, mends)
-            return lambda: write(self.path("data", name), b""), lambda: remove("data", name)
+        def mode(name, content=b""):  # a way the test's image tool or interpreter misbehaves: (breaks, mends)
+            return lambda: write(self.path("data", name), content), lambda: remove("data", name)
 
-        before_md, after_tool = "before md temp", "after the image tool"
+        before_md, while_copying, after_tool = "before md temp", "while copying", "after the image tool"
         unchanged, replaced = "are unchanged.", "has been written over"
 
         def keep_only_the_cue_sheet():
             os.rename(self.path("data", "qx7-2.txt"), self.path("kept"))
             for name in ("QX7.ISO", "QX7Track2.bin"):
                 os.remove(self.path(name))
+
+        def list_of_another_disc():
+            os.rename(self.path("data", "qx7-2.txt"), self.path("kept"))
+            write(self.path("data", "qx7-2.txt"), b"temp/SETUP.EXE 10")
 
         cases = [
             # (what, how to break the folder, how to mend it, a file another program holds meanwhile
@@ -85,6 +93,13 @@ class EndToEnd(ProgramCase):
             ("QX7.ISO held open", None, None, "QX7.ISO", before_md, ["QX7.ISO cannot be replaced", unchanged]),
             ("QX7Track2.bin held open", None, None, "QX7Track2.bin", before_md,
              ["QX7Track2.bin cannot be replaced", unchanged]),
+            # Another program's disc, played by a list that names none of this disc's files.
+            ("a disc the list does not name", list_of_another_disc,
+             lambda: os.replace(self.path("kept"), self.path("data", "qx7-2.txt")), None, before_md,
+             ["The disc in F: is not Scen 2's: none of its files", unchanged]),
+            # The console of the copy of MUSIC.SND ended from Task Manager once copy had sized the file.
+            ("a copy cut off with status 1", *mode("ended-console", b"MUSIC.SND"), None, while_copying,
+             ["Copying F:\\*.s* into temp failed", unchanged]),
             # As a virus scanner that quarantines a file while the tool reads temp: the tool leaves
             # it out and still ends well.
             ("a staged file gone while the tool runs", lambda: write(self.path("data", "quarantine"), b"MUSIC.SND"),
@@ -100,6 +115,8 @@ class EndToEnd(ProgramCase):
             # The earlier image is another disc's: passed off as this one's, it would be stamped and kept.
             ("a tool that ends well without writing", *mode("no-write"), None, after_tool,
              ["did not write QX7.ISO", unchanged]),
+            ("a staged file the tool leaves out, ending well", *mode("leave-out", b"MUSIC.SND"), None, after_tool,
+             ["The image tool left temp\\MUSIC.SND out of QX7.ISO", replaced]),
         ]
         # Each case starts as after a good build of disc 0: that folder is made once and copied.
         make_working_folder(self.folder)
@@ -124,10 +141,12 @@ class EndToEnd(ProgramCase):
                         mends()
 
                 held_steps = ["lock", held] if held else []
+                # Only these builds run their commands through the stand-in, which costs a process each.
+                env = [ENDED_CONSOLE_COMSPEC] if os.path.exists(self.path("data", "ended-console")) else []
                 transcript = self.use_program("disc", 1, *held_steps, "make-cd", "pick", "F", "expect-failure",
                                               *(["unlock"] if held else []),
                                               "wait-file", "mended", "make-cd", "pick", "F", "expect-exit",
-                                              mend=check_then_mend)
+                                              mend=check_then_mend, env=env)
                 self.assert_message_says(transcript, *says)
 
                 self.assert_folder_holds_the_outputs_alone("working folder after the retry")
@@ -150,6 +169,13 @@ class EndToEnd(ProgramCase):
             self.assertEqual(read(self.path(name)), content, f"{name} changed by the failed tries")
         self.assertFalse(os.path.exists(self.path("temp")), "temp made although nothing was built")
 
+        # A DVD-Video: folders only.
+        os.makedirs(os.path.join(self.folder, "no-disc", "VIDEO_TS"))
+        transcript = self.use_program("disc", 3, "make-cd", "pick", "H", "expect-failure", "close")
+        self.assert_message_says(transcript, "The disc in H: is not Prem D's: it holds no files to copy", "are unchanged.")
+        self.assertEqual(read(self.path("QX7.ISO")), earlier["QX7.ISO"], "QX7.ISO changed by the refused disc")
+        shutil.rmtree(os.path.join(self.folder, "no-disc"))
+
         # A disc just put in: the drive answers "not ready" until its folder appears, 3 s after
         # the build has begun (the build's lock file tells when), and the build waits for it.
         disc = os.path.join(self.folder, "disc-put-in")
@@ -171,16 +197,17 @@ class EndToEnd(ProgramCase):
 
     def test_image_held_a_moment_after_the_tool_and_longer_than_its_volume_is_made(self):
         # A scanner holds QX7.ISO without sharing for 3 s once the tool has ended, and the
-        # tool wrote 5 KiB past its volume, as some builds do: waited for, and whole.
+        # tool wrote 5 KiB past its volume, as some builds do: waited for, and whole. A sync
+        # client empties the boot-area file meanwhile: the image gets what it held at the start.
         make_working_folder(self.folder)
-        for name in ("hold-image", "long-image"):
+        for name in ("hold-image", "long-image", "empty-boot-area"):
             write(self.path("data", name), b"")
 
         self.use_program("disc", 2, "make-cd", "pick", "E", "expect-exit")
 
         image = read(self.path("QX7.ISO"))
-        self.assert_same_bytes(image[:BOOT_AREA_SIZE], read(self.path("data", "qx72ip.bin")),
-                               "system area of QX7.ISO against data/qx72ip.bin")
+        self.assert_same_bytes(image[:BOOT_AREA_SIZE], boot_area_pattern(),
+                               "system area of QX7.ISO against data/qx72ip.bin as it was at the start")
         volume_blocks = int.from_bytes(image[0x8050:0x8054], "little")
         self.assertEqual(len(image), volume_blocks * 2048 + 5 * 1024, "QX7.ISO's length against its volume")
         self.assert_image_holds(expected_image_files("E", DISCS[2][1]))

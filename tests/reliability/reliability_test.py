@@ -445,6 +445,8 @@ class Names(Reliability):
             "LOCKED.SAV": b"read-only file\n" * 40,
             "EMPTY.DAT": b"",
             "notes.f.e.d.c": b"dots everywhere\n" * 40,
+            # Named in the chosen disc's list: a disc none of whose files it names is refused.
+            "MAIN.BIN": b"the odd disc's main file\n" * 40,
         }
         if SLOW:
             files["HUGE.BIN"] = None

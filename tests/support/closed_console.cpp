@@ -3,7 +3,8 @@
 // When the current folder holds data\closed-console, naming a file, the line after which that
 // file first stands in temp ends as it does on Windows when the user closes the console (or
 // presses Ctrl+Break) mid-copy: copy has already given the file its source's full size, so its
-// tail is zeros, and cmd ends with STATUS_CONTROL_C_EXIT.
+// tail is zeros, and cmd ends with STATUS_CONTROL_C_EXIT. data\ended-console plays the same
+// copy's console process ended from Task Manager or by taskkill, where cmd ends with 1.
 #include <windows.h>
 
 #include <fstream>
@@ -12,14 +13,21 @@
 namespace {
 
 constexpr DWORD kControlCExit = 0xC000013A;
+constexpr DWORD kEndedProcessExit = 1;
 
-std::wstring FileToCutShort()
+// The file the marker names, and the status with which the copy that stages it ends.
+std::wstring FileToCutShort(DWORD& exitCode)
 {
-    std::ifstream named("data\\closed-console");
-    std::string name;
-    if (!std::getline(named, name) || name.empty())
-        return L"";
-    return L"temp\\" + std::wstring(name.begin(), name.end());
+    for (const auto& [marker, status] : {std::make_pair("data\\closed-console", kControlCExit),
+                                         std::make_pair("data\\ended-console", kEndedProcessExit)}) {
+        std::ifstream named(marker);
+        std::string name;
+        if (std::getline(named, name) && !name.empty()) {
+            exitCode = status;
+            return L"temp\\" + std::wstring(name.begin(), name.end());
+        }
+    }
+    return L"";
 }
 
 bool Exists(const std::wstring& path)
@@ -72,12 +80,13 @@ int main()
     const std::size_t switchAt = commandLine.find(L"/c ");
     if (switchAt == std::wstring::npos)
         return 1;
-    const std::wstring target = FileToCutShort();
+    DWORD cutExitCode = 0;
+    const std::wstring target = FileToCutShort(cutExitCode);
     const bool stagedBefore = Exists(target);
     const DWORD exitCode = RunInCmd(commandLine.substr(switchAt + 3));
     if (!target.empty() && !stagedBefore && Exists(target)) {
         CutShort(target);
-        return static_cast<int>(kControlCExit);
+        return static_cast<int>(cutExitCode);
     }
     return static_cast<int>(exitCode);
 }

@@ -15,12 +15,17 @@ if cd "$1"; then
   # data/quarantine names a staged file to take away first, as a virus scanner may.
   if [ -f data/quarantine ]; then rm -f "temp/$(cat data/quarantine)"; fi
   # data/no-write: a build of the tool that ends well and writes nothing (one that takes no -o).
+  # data/leave-out names a staged file the tool leaves out and still ends well, as a build of it
+  # that cannot take a name does.
+  if [ -f data/leave-out ]; then set -- -m "$(cat data/leave-out)" "$@"; fi
   if [ -f data/no-write ]; then
     : >"$report/stdout"; : >"$report/stderr"; status=0
   else
     genisoimage "$@" >"$report/stdout" 2>"$report/stderr" </dev/null
     status=$?
   fi
+  # data/empty-boot-area: a sync client empties the boot-area file while the tool works.
+  if [ -f data/empty-boot-area ]; then : >data/qx72ip.bin; fi
   # data/short-image: the tool ends well with its last 20 KiB unwritten, as genisoimage did on a
   # disk that filled just as it wrote its last buffer.
   if [ $status -eq 0 ] && [ -f data/short-image ]; then truncate -s -20K QX7.ISO; fi

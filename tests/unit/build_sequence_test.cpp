@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -217,8 +218,8 @@ private:
 
 class BuildSequenceTest : public WorkingFolderTest {
 protected:
-    // Stands in for the command interpreter: makes the staging folder, and lets the image tool
-    // "write" an image and end with the given exit code.
+    // Stands in for the command interpreter, and lets the image tool "write" an image and end
+    // with the given exit code.
     BuildResult Run(const BuildRequest& request, int toolExitCode = 0, bool toolWritesImage = true)
     {
         return RunBuild(request, [&](const std::string& line) {
@@ -230,19 +231,19 @@ protected:
                 m_noInterpreterFrom = "*";
             if (m_noInterpreterFrom == "*")
                 return -1;
-            if (line == "md temp")
-                fs::create_directory("temp");
             if (line == m_closedConsoleAt) {
-                // A console closed while copy works: the destination has its source's full
-                // size, zeros after the part copied, and cmd ends with STATUS_CONTROL_C_EXIT.
+                // A console closed or ended while copy works: the destination has its source's
+                // full size, zeros after the part copied.
                 std::vector<unsigned char> bytes = ReadFile("disc/MAIN.BIN");
                 std::fill(bytes.begin() + bytes.size() / 2, bytes.end(), 0);
                 WriteFile("temp/MAIN.BIN", bytes);
-                return static_cast<int>(0xC000013Au);
+                return m_consoleEndStatus;
             }
             const bool imageTool = line.rfind(kImageTool, 0) == 0;
-            if (imageTool && toolWritesImage)
-                WriteFile(kImage, m_toolImage);
+            if (!imageTool)
+                m_interpreter.Run(line);
+            else if (toolWritesImage)
+                WriteFile(kImage, ToolImage(m_leftOut, m_toolImageSize));
             if (m_meanwhile)
                 m_meanwhile(line);
             return imageTool ? toolExitCode : 0;
@@ -253,28 +254,55 @@ protected:
     {
         WorkingFolderTest::SetUp();
         fs::create_directory("disc");
+        WriteFile("disc/MAIN.BIN", Pattern(1000, 1));
         LayDataFiles();
         m_workingFolder = fs::current_path().string();
     }
 
-    // What the image tool writes: an image as long as its volume descriptor says, 32 blocks.
-    static std::vector<unsigned char> ToolImage()
+    // What the image tool writes: an ISO 9660 image as long as its volume descriptor says, 32
+    // blocks, whose root directory (block 20) lists each file in temp as NAME;1 at its size.
+    static std::vector<unsigned char> ToolImage(const std::string& leftOut = "", std::size_t size = 64 * 1024)
     {
         std::vector<unsigned char> image = Pattern(64 * 1024, 7);
-        image[0x8050] = 32;
-        image[0x8051] = image[0x8052] = image[0x8053] = 0;
+        const auto put32 = [&](std::size_t at, std::uintmax_t value) {
+            for (int i = 0; i < 4; ++i)
+                image[at + i] = static_cast<unsigned char>(value >> 8 * i);
+        };
+        std::copy_n("\1CD001", 6, image.begin() + 0x8000);
+        put32(0x8050, 32);
+        put32(0x8000 + 156 + 2, 20);
+        put32(0x8000 + 156 + 10, 2048);
+        std::size_t at = 20 * 2048;
+        std::fill_n(image.begin() + at, 2048, 0);
+        std::error_code noTemp;
+        for (const auto& file : fs::directory_iterator("temp", noTemp))
+            if (const std::string name = file.path().filename().string() + ";1"; file.is_regular_file() &&
+                                                                               name != leftOut + ";1") {
+                image[at] = static_cast<unsigned char>(33 + name.size());
+                put32(at + 10, file.file_size());
+                image[at + 32] = static_cast<unsigned char>(name.size());
+                std::copy(name.begin(), name.end(), image.begin() + at + 33);
+                at += image[at];
+            }
+        image.resize(size);
         return image;
     }
 
-    // The boot area, the sort lists and the image tool, as good files.
+    // The boot area, the sort lists (each naming the disc's MAIN.BIN) and the image tool, as
+    // good files.
     static void LayDataFiles()
     {
         fs::remove_all("data");
         fs::create_directory("data");
         WriteFile(kBootAreaFile, Pattern(0x8000, 99));
         for (const DiscEntry& disc : kDiscCatalogue)
-            WriteFile(DataPath(disc.sortList), Pattern(40, 2));
+            WriteText(DataPath(disc.sortList), "temp/README.TXT 20\ntemp/MAIN.BIN 10\n");
         WriteFile(DataPath(kImageTool), Pattern(100, 1));
+    }
+
+    static void WriteText(const std::string& path, const std::string& text)
+    {
+        WriteFile(path, std::vector<unsigned char>(text.begin(), text.end()));
     }
 
     // A build name such as data\qx7-1.txt, where this platform's file calls find it.
@@ -292,9 +320,12 @@ protected:
 
     std::vector<RecordedCommand> m_commands;
     std::string m_workingFolder;
+    WindowsInterpreter m_interpreter;
     std::string m_closedConsoleAt;
     std::string m_noInterpreterFrom;
-    std::vector<unsigned char> m_toolImage = ToolImage();
+    int m_consoleEndStatus = 0;
+    std::string m_leftOut;  // a file in temp the image tool leaves out
+    std::size_t m_toolImageSize = 64 * 1024;
     std::function<void(const std::string& line)> m_meanwhile;  // what else happens while a command runs
 };
 
@@ -304,6 +335,7 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
         DiscEntry disc;
         std::string driveRoot;
         std::vector<std::string> expected;
+        bool bootAreaEmptiedMeanwhile = false;  // by a sync client, while the tool works
     };
     const Case cases[] = {
         {kDiscCatalogue[0], kDiscRoot,
@@ -315,7 +347,8 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
          {"md temp", "copy disc\\*.b* temp", "copy disc\\*.c* temp", "copy disc\\*.d* temp",
           "copy disc\\*.e* temp", "copy disc\\*.f* temp", "copy disc\\*.i* temp", "copy disc\\*.m* temp",
           "copy disc\\*.s* temp", "copy disc\\*.t* temp", "copy files\\pd\\*.??? temp",
-          "data\\mkisofs.exe -sort data\\qx7-p.txt -o QX7.ISO temp\\", "del/Q temp\\*.*", "rd temp"}},
+          "data\\mkisofs.exe -sort data\\qx7-p.txt -o QX7.ISO temp\\", "del/Q temp\\*.*", "rd temp"},
+         true},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.disc.caption);
@@ -324,9 +357,16 @@ TEST_F(BuildSequenceTest, IssuesTheFourteenCommandsInOrderForEachDisc)
         fs::remove(kPlaceholderOnDisk);
         fs::remove(kTrack2File);
         fs::remove(kCueSheet);
+        m_meanwhile = [&](const std::string& line) {
+            if (testCase.bootAreaEmptiedMeanwhile && line.rfind(kImageTool, 0) == 0)
+                WriteFile(kBootAreaFile, {});
+        };
 
         EXPECT_TRUE(Run(RequestFor(testCase.disc, testCase.driveRoot)).Built());
         ASSERT_EQ(LinesOf(m_commands), testCase.expected);
+        const std::vector<unsigned char> image = ReadFile(kImage);
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x8000, Pattern(0x8000, 99).begin()))
+            << "expected the boot area as read before the copies, found another";
 
         // The placeholder is made after the overlay copy and before the image tool runs; the
         // finishing files are written after the tool and before the clean-up.
@@ -363,6 +403,7 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
         HeldFile held;
         std::string closedConsoleAt;
         std::vector<std::string> earlierOutputs = {kImage};  // named in the earlier-image line
+        int consoleEndStatus = static_cast<int>(0xC000013Au);  // STATUS_CONTROL_C_EXIT
     };
     std::vector<Case> cases = {
         {"no drive root", "", {}, {FailureCause::NoDriveChosen}},
@@ -403,6 +444,13 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
          }},
         // The chooser found the disc a moment earlier; an image of the overlay alone is no image of it.
         {"a drive root that cannot be read", "Q:\\", {}, {FailureCause::NoDisc, "Q:"}},
+        {"a drive of folders only", "dvd\\", {}, {FailureCause::DiscHoldsNothingToCopy, "dvd\\", "Scen 2"},
+         [] { fs::create_directories("dvd/VIDEO_TS"); }},
+        {"a disc whose root files the list does not name", "other\\", {},
+         {FailureCause::DiscNotTheChosenOne, "other\\", "Scen 2"}, [] {
+             fs::create_directory("other");
+             WriteFile("other/SETUP.EXE", Pattern(9, 1));
+         }},
         // The tool takes temp\ whole; the folder is the user's.
         {"a folder in temp", kDiscRoot, {"md temp"}, {FailureCause::FolderInStaging, "temp\\CDDA2"},
          [] { fs::create_directories("temp/CDDA2"); }},
@@ -437,6 +485,9 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
     // Copy's file has its full size, so only the interpreter's status tells.
     cases.push_back({"a console closed while a copy works", kDiscRoot, {"md temp", "copy disc\\*.b* temp"},
                      {FailureCause::ConsoleClosed}, nullptr, "", {}, "copy disc\\*.b* temp"});
+    // Ended from Task Manager, cmd answers 1 as copy does for a pattern that matched nothing.
+    cases.push_back({"a copy ended with 1 once it sized its file", kDiscRoot, {"md temp", "copy disc\\*.b* temp"},
+                     {FailureCause::CopyFailed, "disc\\*.b*"}, nullptr, "", {}, "copy disc\\*.b* temp", {kImage}, 1});
     // Last: the earlier QX7.ISO goes.
     cases.push_back({"only an earlier QX7.CUE", "", {}, {FailureCause::NoDriveChosen}, [] {
                          fs::remove(kImage);
@@ -458,6 +509,7 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
             testCase.breaks();
         m_workingFolder = testCase.workingFolder.empty() ? realFolder : testCase.workingFolder;
         m_closedConsoleAt = testCase.closedConsoleAt;
+        m_consoleEndStatus = testCase.consoleEndStatus;
         if (testCase.held.path != nullptr && std::string(testCase.held.path).rfind("temp/", 0) == 0) {
             fs::create_directory("temp");
             WriteFile(testCase.held.path, Pattern(10, 1));
@@ -491,6 +543,7 @@ TEST_F(BuildSequenceTest, BuildThatCannotGoWellFailsBeforeTheImageToolRunsSaying
 
         EXPECT_EQ(result.failure.cause, testCase.expected.cause);
         EXPECT_EQ(result.failure.subject, testCase.expected.subject);
+        EXPECT_EQ(result.failure.chosenDisc, testCase.expected.chosenDisc);
         EXPECT_EQ(result.earlierImage, testCase.earlierOutputs.empty() ? EarlierImage::None : EarlierImage::Unchanged);
         EXPECT_EQ(result.earlierOutputs, testCase.earlierOutputs) << "the earlier outputs named";
         EXPECT_EQ(LinesOf(m_commands), testCase.commandsRun) << "commands run";
@@ -517,6 +570,7 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
         std::size_t imageSize;  // 0: the tool writes nothing
         BuildFailure expected;
         EarlierImage earlierAfter;
+        std::string leftOut;
     };
     const Case cases[] = {
         {"the tool fails before it writes", 255, true, 0, {FailureCause::ImageToolFailed, "255"}, EarlierImage::Unchanged},
@@ -532,6 +586,9 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
         // Its last buffer unwritten on a disk that filled just then.
         {"the tool ends well with an image 20 KiB short", 0, true, 64 * 1024 - 20 * 1024,
          {FailureCause::ImageIncomplete, kImage}, EarlierImage::Replaced},
+        // A name it cannot take, a file a scanner locks: it warns and ends well.
+        {"the tool ends well leaving a staged file out", 0, true, 64 * 1024, {FailureCause::FileNotInImage, "temp\\MAIN.BIN"},
+         EarlierImage::Replaced, "MAIN.BIN"},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.what);
@@ -541,7 +598,8 @@ TEST_F(BuildSequenceTest, ImageToolThatLeavesNoWholeImageStopsTheRunBeforeTheWri
         const auto earlierImage = Pattern(40000, 3);
         if (testCase.earlierImage)
             WriteFile(kImage, earlierImage);
-        m_toolImage.resize(testCase.imageSize);
+        m_toolImageSize = testCase.imageSize;
+        m_leftOut = testCase.leftOut;
 
         const BuildResult result = Run(RequestFor(kDiscCatalogue[2], kDiscRoot), testCase.toolExitCode,
                                        testCase.imageSize > 0);
@@ -715,6 +773,8 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
     fs::create_directories("files/s1");
     WriteFile("files/s1/BIG.BIN", Pattern(77, 5));  // replaces the disc's
     WriteFile("files/s1/OVER.TXT", Pattern(12, 6));
+    fs::remove("disc/MAIN.BIN");
+    WriteText(DataPath(kDiscCatalogue[0].sortList), "temp/MOVIE.STR 5\ntemp/A.BIN 1\n");
 
     struct Case {
         const char* what;
@@ -778,7 +838,8 @@ TEST_F(BuildSequenceTest, StagingWithoutEveryCopiedFileAtItsSourcesSizeFailsBefo
         } else {
             EXPECT_FALSE(ToolRan()) << "the image tool ran";
             EXPECT_EQ(ReadFile(kImage), earlierImage) << "the earlier image was changed";
-            EXPECT_TRUE(fs::exists("temp")) << "staging folder removed after a failure";
+            // A listing that fails is met before md temp.
+            EXPECT_EQ(fs::exists("temp"), testCase.expected.cause != FailureCause::DiscNotListed) << "staging folder";
         }
     }
 }
