@@ -213,7 +213,9 @@ class EndToEnd(ProgramCase):
         self.assert_image_holds(expected_image_files("E", DISCS[2][1]))
 
         # The earlier silent track held as the tool ends: its writer waits for it on its own.
-        os.remove(self.path("data", "long-image"))
+        for name in ("long-image", "empty-boot-area"):
+            os.remove(self.path("data", name))
+        write(self.path("data", "qx72ip.bin"), boot_area_pattern())
         write(self.path("data", "hold-image"), b"QX7Track2.bin")
         self.use_program("disc", 1, "make-cd", "pick", "F", "expect-exit")
         self.assert_good_build(1, "F")
