@@ -20,7 +20,8 @@ BuildLock::BuildLock()
             m_state = State::Taken;
             return;
         }
-        if (poll == kLockPolls)
+        // A folder of the name is no file another program holds for a moment.
+        if (poll == kLockPolls || Inspect(kBuildLockFile).kind == PathInfo::Kind::Folder)
             break;
         Pause(kPollMs);
     }

@@ -187,10 +187,13 @@ BuildFailure CheckDiscOfTheSet(const BuildRequest& request, const std::string& s
     for (const FoundFile& file : overlayFiles)
         named.erase(CaseBlindKey(file.name));
     named.erase(CaseBlindKey(kPlaceholderName));
-    // A line may give a wildcard pattern, which the tool matches itself.
-    const bool patterns = std::any_of(named.begin(), named.end(),
-                                      [](const std::string& name) { return name.find_first_of("*?[") != std::string::npos; });
-    if (named.empty() || patterns)
+    // A line may give a wildcard pattern, which the tool matches itself, or a name outside ASCII,
+    // which the list spells in a code page of its own: neither can be told absent from here.
+    const bool undecidable = std::any_of(named.begin(), named.end(), [](const std::string& name) {
+        return name.find_first_of("*?[") != std::string::npos ||
+               std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    });
+    if (named.empty() || undecidable)
         return {};
     for (const FoundFile& file : discFiles)
         if (named.count(CaseBlindKey(file.name)) != 0)

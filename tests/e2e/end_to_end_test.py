@@ -46,10 +46,6 @@ class EndToEnd(ProgramCase):
             os.remove(self.path("QX7.ISO"))
             os.mkdir(self.path("QX7.ISO"))
 
-        def make_cue_sheet_folder():
-            os.remove(self.path("QX7.CUE"))
-            os.mkdir(self.path("QX7.CUE"))
-
         def set_attribute(attribute):
             changed = run_wine(["attrib", attribute, "QX7.CUE"], cwd=self.folder)
             self.assertEqual(changed.returncode, 0, f"attrib {attribute} QX7.CUE: {describe(changed)}")
@@ -82,8 +78,6 @@ class EndToEnd(ProgramCase):
              ["The boot-area file data\\qx72ip.bin is missing", unchanged]),
             ("a folder named QX7.ISO", make_image_folder, lambda: os.rmdir(self.path("QX7.ISO")), None, before_md,
              ["A folder named QX7.ISO is in the way", "Your earlier QX7Track2.bin and QX7.CUE are unchanged."]),
-            ("a folder named QX7.CUE", make_cue_sheet_folder, lambda: os.rmdir(self.path("QX7.CUE")), None,
-             before_md, ["A folder named QX7.CUE is in the way"]),
             ("a folder named QX7.LCK", lambda: os.mkdir(self.path("QX7.LCK")), lambda: os.rmdir(self.path("QX7.LCK")),
              None, before_md, ["QX7.LCK in this folder cannot be opened", unchanged]),
             # Windows creates over no hidden file: refused before the tool could take the image.
@@ -91,8 +85,6 @@ class EndToEnd(ProgramCase):
              ["QX7.CUE is a hidden or system file", unchanged]),
             # Windows holds a mounted image until Eject; a burning program or an emulator holds an open one.
             ("QX7.ISO held open", None, None, "QX7.ISO", before_md, ["QX7.ISO cannot be replaced", unchanged]),
-            ("QX7Track2.bin held open", None, None, "QX7Track2.bin", before_md,
-             ["QX7Track2.bin cannot be replaced", unchanged]),
             # Another program's disc, played by a list that names none of this disc's files.
             ("a disc the list does not name", list_of_another_disc,
              lambda: os.replace(self.path("kept"), self.path("data", "qx7-2.txt")), None, before_md,
