@@ -15,15 +15,21 @@ constexpr unsigned kPollMs = 50;
 BuildLock::BuildLock()
 {
     bool heldByAnother = false;
+    bool freeBefore = false;
     for (int poll = 1;; ++poll) {
         if (TryTake(heldByAnother)) {
             m_state = State::Taken;
             return;
         }
-        // A folder of the name is no file another program holds for a moment.
-        if (poll == kLockPolls || Inspect(kBuildLockFile).kind == PathInfo::Kind::Folder)
+        // Only a file there may be let go of. A folder of the name stays, and a name that is
+        // free twice running is a folder that refuses new files (once may be a lock file that
+        // went just now).
+        const PathInfo::Kind there = Inspect(kBuildLockFile).kind;
+        if (poll == kLockPolls || there == PathInfo::Kind::Folder || (there == PathInfo::Kind::Free && freeBefore))
             break;
-        Pause(kPollMs);
+        freeBefore = there == PathInfo::Kind::Free;
+        if (!freeBefore)
+            Pause(kPollMs);
     }
     if (heldByAnother)
         m_state = State::HeldByAnotherBuild;
