@@ -303,20 +303,6 @@ constexpr int kNoInterpreter = -1;
 // A console window closed, or Ctrl+C or Ctrl+Break pressed in it, ends its programs so.
 constexpr int kControlCExit = static_cast<int>(0xC000013Au);
 
-// Windows' copy gives each destination its source's full size before it writes the data. A
-// console closed (or Ctrl+Break pressed) while copy works ends cmd with STATUS_CONTROL_C_EXIT
-// before copy can delete its partial file, so the staging check would take a file whose tail
-// is zeros for a whole one. Every status of an interpreter that did not end by itself is
-// negative as an int (an NTSTATUS error); copy's own statuses are 0 and 1.
-BuildFailure CopyEndedByItself(int status)
-{
-    if (status == kNoInterpreter)
-        return {FailureCause::InterpreterNotStarted};
-    if (status < 0)
-        return {FailureCause::ConsoleClosed};
-    return {};
-}
-
 // md's own failure (a temp already there) is no failure of the build; an interpreter that does
 // not start would fail every command after it.
 BuildFailure InterpreterStarted(int status)
@@ -503,15 +489,22 @@ private:
     std::map<std::string, Expected> m_expected;  // by CaseBlindKey of the name
 };
 
-// copy answers 1 when its pattern matched nothing, and also when it failed: a file it could not
-// read or write, or its console process ended from Task Manager, by taskkill or by a security
-// program, which ends cmd with 1 where a closed window gives STATUS_CONTROL_C_EXIT. Copy has by
-// then given the file its source's full size, so the staging check would take it for whole.
-// Only a copy that had nothing to take may answer anything but 0; of one that failed, a file
-// left missing or short is named, else the copy.
+// Windows' copy gives each destination its source's full size before it writes the data, so
+// the staging check would take a file cut off mid-copy, its tail zeros, for a whole one; only
+// the interpreter's status tells. A console closed (or Ctrl+Break pressed) ends cmd with
+// STATUS_CONTROL_C_EXIT before copy can delete its partial file: every status of an interpreter
+// that did not end by itself is negative as an int (an NTSTATUS error). copy's own statuses are
+// 0 and 1, and 1 stands both for a pattern that matched nothing and for a copy that failed: a
+// file it could not read or write, or its console process ended from Task Manager, by taskkill
+// or by a security program, which ends cmd with 1. Only a copy that had nothing to take may
+// answer 1; of one that failed, a file left missing or short is named, else the copy.
 BuildFailure CheckCopyEndedWell(int status, bool hadFilesToCopy, const StagedFiles& staged,
                                 const std::string& overlayFolder, const std::string& copied)
 {
+    if (BuildFailure noInterpreter = InterpreterStarted(status))
+        return noInterpreter;
+    if (status < 0)
+        return {FailureCause::ConsoleClosed};
     if (status == 0 || !hadFilesToCopy)
         return {};
     if (auto [name, notCopied] = staged.FirstMissing(overlayFolder); !name.empty())
@@ -565,8 +558,6 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
         if (BuildFailure noRoom = staged.MakeRoomForCopy(request.driveRoot, mask, CopySource::Disc, takesFiles))
             return earlier.Kept(noRoom);
         const int status = runCommand("copy " + request.driveRoot + mask + " " + stagingFolder);
-        if (BuildFailure stopped = CopyEndedByItself(status))
-            return earlier.Kept(stopped);
         if (BuildFailure failed = CheckCopyEndedWell(status, takesFiles, staged, overlayFolder, request.driveRoot + mask))
             return earlier.Kept(failed);
     }
@@ -574,8 +565,6 @@ BuildResult RunBuild(BuildRequest request, const CommandRunner& runCommand, cons
     if (BuildFailure noRoom = staged.MakeRoomForCopy(overlayFolder, kOverlayPattern, CopySource::Overlay, takesFiles))
         return earlier.Kept(noRoom);
     const int status = runCommand("copy " + overlayFolder + kOverlayPattern + " " + stagingFolder);
-    if (BuildFailure stopped = CopyEndedByItself(status))
-        return earlier.Kept(stopped);
     if (BuildFailure failed = CheckCopyEndedWell(status, takesFiles, staged, overlayFolder, overlayFolder + kOverlayPattern))
         return earlier.Kept(failed);
     if (!CreatePlaceholder(stagingFolder))
