@@ -103,8 +103,8 @@ BuildFailure CheckImageTool()
 // burning program or an emulator holds an open image, the file is read-only or in a protected
 // folder) would fail the build only after the image tool had replaced the earlier image.
 // Opening it for update changes nothing, and one that is not there is not made; a scanner
-// holding it for a moment is waited for. Windows also refuses to create
-// over a hidden or system file, which opens for update all the same.
+// holding it for a moment is waited for. Windows also refuses to create over a hidden or
+// system file, which opens for update all the same.
 BuildFailure CheckEarlierOutputs()
 {
     for (const char* output : {kImage, kTrack2File, kCueSheet}) {
